@@ -1,0 +1,111 @@
+// The simulated platform: an in-memory world that every platform header answers from.
+// Tests and quorvel-replay set it up world by world and can make any query fail.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "observer/platform/audio_hal.h"
+#include "observer/platform/process_table.h"
+#include "observer/platform/window_list.h"
+#include "observer/platform/workspace.h"
+
+namespace observer::platform::simulated {
+
+struct Process {
+    std::int32_t pid = 0;
+    std::int32_t ppid = 0;
+    std::string comm;  // raw bytes; the kernel keeps the first 16
+};
+
+struct AudioProcess {
+    audio::ObjectId id = 0;
+    std::optional<std::int32_t> pid;          // nothing: the pid query fails
+    std::optional<bool> runningInput;         // nothing: the running-input query fails
+};
+
+struct Device {
+    audio::ObjectId id = 0;
+    std::optional<std::vector<std::uint32_t>> inputChannels;  // per buffer; nothing: query fails
+    std::optional<bool> running;                              // nothing: query fails
+};
+
+struct Window {
+    WindowOwnerPid ownerPid = MissingKey{};
+    WindowName name = MissingKey{};
+};
+
+struct World {
+    std::vector<Process> processes;
+    // Nothing: the process-object list cannot be read (its size query fails).
+    std::optional<std::vector<AudioProcess>> audioProcesses = std::vector<AudioProcess>{};
+    std::vector<Device> devices;
+    std::vector<RunningApplication> apps;
+    std::optional<std::int32_t> frontmostPid;  // must name one of `apps`
+    // Nothing: the window server answers no list at all.
+    std::optional<std::vector<Window>> windows = std::vector<Window>{};
+};
+
+// Replaces the whole world; every later query answers from it.
+void setWorld(World world);
+const World& world();
+
+// What getpid and getppid answer.
+void setObserverProcess(std::int32_t pid, std::int32_t parentPid);
+
+// The local time of day, in milliseconds since midnight; it wraps at midnight.
+void setClock(std::chrono::milliseconds sinceMidnight);
+void advanceClock(std::chrono::milliseconds by);
+// Answers the real local time instead (quorvel-replay --realtime).
+void useRealClock(bool real);
+
+// Scripted HAL answers: when the override returns a status, that is the query's answer
+// (with whatever it wrote into size and data) and the world is not asked.
+enum class HalQuery { size, data };
+using HalOverride = std::function<std::optional<audio::Status>(
+    HalQuery query, audio::ObjectId object, const audio::PropertyAddress& address, std::uint32_t& size, void* data)>;
+void setHalOverride(HalOverride override);
+
+struct HalCall {
+    HalQuery query;
+    audio::ObjectId object;
+    std::uint32_t selector;
+};
+// Recording is off unless asked for, so that long runs keep no growing log.
+void recordHalCalls(bool on);
+const std::vector<HalCall>& halCalls();
+
+// Scripted process-table answers, as for the HAL.
+using ProcessQueryOverride =
+    std::function<std::optional<int>(std::int32_t pid, ProcessRecord& record, std::int64_t& length)>;
+void setProcessQueryOverride(ProcessQueryOverride override);
+std::size_t processQueryCount();
+std::size_t windowListCopyCount();
+
+// Standard streams: captured in memory unless passed through to the real ones.
+void passStreamsThrough(bool through);
+const std::string& capturedStandardOutput();
+const std::string& capturedStandardError();
+void clearCapturedStreams();
+
+// The repeating timer.
+bool timerScheduled();
+std::chrono::milliseconds timerInterval();
+// Advances the clock by one interval and runs the timer's action once.
+void fireTimer();
+
+// What runMainRunLoop does: fire the timer `ticks` times, calling `beforeTick(k)` before
+// tick k so that the world can change. With `realtime`, ticks keep to the real clock.
+void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
+
+bool interruptHandlerInstalled();
+
+// Back to an empty world with no overrides, nothing captured and no timer.
+void reset();
+
+}  // namespace observer::platform::simulated
