@@ -1,0 +1,147 @@
+// Unicode text through ICU. The collator and one searcher per needle are opened once and
+// kept: opening them costs far more than a search, and the needles are the catalogue's
+// few fixed fragments.
+#include "observer/platform/text.h"
+
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+#include <unicode/usearch.h>
+#include <unicode/ustring.h>
+#include <unicode/utf8.h>
+#include <unicode/uchar.h>
+
+#include <memory>
+#include <unordered_map>
+
+namespace observer::platform {
+namespace {
+
+std::u16string toUtf16(std::string_view bytes) {
+    std::u16string text(bytes.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
+    int32_t length = 0;
+    int32_t substitutions = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
+                         bytes.data(), static_cast<int32_t>(bytes.size()), 0xFFFD, &substitutions, &status);
+    if (U_FAILURE(status)) return {};
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    std::string bytes(text.size() * 3, '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(bytes.data(), static_cast<int32_t>(bytes.size()), &length,
+                       reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), 0xFFFD,
+                       nullptr, &status);
+    if (U_FAILURE(status)) return {};
+    bytes.resize(static_cast<std::size_t>(length));
+    return bytes;
+}
+
+struct CollatorClose {
+    void operator()(UCollator* collator) const { ucol_close(collator); }
+};
+struct SearchClose {
+    void operator()(UStringSearch* search) const { usearch_close(search); }
+};
+
+// Case ignored, accents and other secondary differences kept, canonical equivalents equal.
+UCollator* localeCollator() {
+    static const std::unique_ptr<UCollator, CollatorClose> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* opened = ucol_open(uloc_getDefault(), &status);
+        if (U_FAILURE(status)) {
+            status = U_ZERO_ERROR;
+            opened = ucol_open("", &status);
+        }
+        if (U_FAILURE(status)) return std::unique_ptr<UCollator, CollatorClose>();
+        ucol_setStrength(opened, UCOL_SECONDARY);
+        ucol_setAttribute(opened, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        return std::unique_ptr<UCollator, CollatorClose>(opened);
+    }();
+    return collator.get();
+}
+
+struct NeedleSearch {
+    std::u16string pattern;  // the searcher points into it
+    std::unique_ptr<UStringSearch, SearchClose> search;
+};
+
+}  // namespace
+
+bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_view needle) {
+    if (needle.empty() || haystack.empty()) return false;
+    UCollator* collator = localeCollator();
+    if (collator == nullptr) return false;
+
+    static std::unordered_map<std::string, NeedleSearch> searches;
+    static std::u16string text;  // the searchers point into it during a search
+    text = toUtf16(haystack);
+    if (text.empty()) return false;
+
+    auto found = searches.find(std::string(needle));
+    if (found == searches.end()) {
+        NeedleSearch entry{toUtf16(needle), nullptr};
+        if (entry.pattern.empty()) return false;
+        UErrorCode status = U_ZERO_ERROR;
+        entry.search.reset(usearch_openFromCollator(reinterpret_cast<const UChar*>(entry.pattern.data()),
+                                                    static_cast<int32_t>(entry.pattern.size()),
+                                                    reinterpret_cast<const UChar*>(text.data()),
+                                                    static_cast<int32_t>(text.size()), collator, nullptr, &status));
+        if (U_FAILURE(status)) return false;
+        found = searches.emplace(std::string(needle), std::move(entry)).first;
+    }
+    UStringSearch* search = found->second.search.get();
+    UErrorCode status = U_ZERO_ERROR;
+    usearch_setText(search, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) return false;
+    const int32_t at = usearch_first(search, &status);
+    // A needle of ignorable characters alone "matches" with length 0: that is no match.
+    return U_SUCCESS(status) && at != USEARCH_DONE && usearch_getMatchedLength(search) > 0;
+}
+
+bool caseInsensitiveEquals(std::string_view a, std::string_view b) {
+    const std::u16string left = toUtf16(a);
+    const std::u16string right = toUtf16(b);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t order = u_strCaseCompare(reinterpret_cast<const UChar*>(left.data()), static_cast<int32_t>(left.size()),
+                                           reinterpret_cast<const UChar*>(right.data()),
+                                           static_cast<int32_t>(right.size()), U_FOLD_CASE_DEFAULT, &status);
+    return U_SUCCESS(status) && order == 0;
+}
+
+std::string trimWhitespaceAndNewlines(std::string_view text) {
+    const auto isTrimmed = [](UChar32 c) {
+        if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+        const int8_t type = u_charType(c);
+        return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+    };
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+
+    int32_t begin = 0;
+    while (begin < length) {
+        int32_t next = begin;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (!isTrimmed(c)) break;
+        begin = next;
+    }
+    int32_t end = length;
+    while (end > begin) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(bytes, begin, previous, c);
+        if (!isTrimmed(c)) break;
+        end = previous;
+    }
+    return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+}
+
+std::string decodeUtf8(std::string_view bytes) {
+    return toUtf8(toUtf16(bytes));
+}
+
+}  // namespace observer::platform
