@@ -1,0 +1,150 @@
+// Runs the built sennick as a child process and checks the exact bytes of both
+// streams and the exit status. A preloaded shim redirects the fixed framework
+// path to a stand-in library, so the shipped binary runs unchanged.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Run {
+    std::string output;
+    std::string error;
+    int status = -1;  // exit status; -1 when the child did not exit normally
+};
+
+std::string readAll(int fd) {
+    std::string text;
+    std::array<char, 4096> buffer{};
+    ssize_t n = 0;
+    while ((n = read(fd, buffer.data(), buffer.size())) > 0) {
+        text.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+bool isTestVariable(const char* entry) {
+    for (const char* name : {"LD_PRELOAD=", "SENNICK_TEST_RESULT=", "SENNICK_TEST_FRAMEWORK="}) {
+        if (std::strncmp(entry, name, std::strlen(name)) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Spawns sennick with the inherited environment minus any test variables,
+// plus `extraEnvironment`; standard input is empty.
+Run runSennick(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment) {
+    std::vector<std::string> argStrings{SENNICK_BINARY};
+    argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStrings) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!isTestVariable(*e)) {
+            envStrings.emplace_back(*e);
+        }
+    }
+    envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
+    std::vector<char*> envp;
+    for (std::string& e : envStrings) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2 failed";
+        return {};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+
+    pid_t pid = 0;
+    const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+
+    Run run;
+    // The child writes one short line to each stream, far below a pipe's
+    // capacity, so draining them one after the other cannot stall it.
+    run.output = readAll(outPipe[0]);
+    run.error = readAll(errPipe[0]);
+    if (spawnError != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
+        return run;
+    }
+    int waitStatus = 0;
+    if (waitpid(pid, &waitStatus, 0) == pid && WIFEXITED(waitStatus)) {
+        run.status = WEXITSTATUS(waitStatus);
+    }
+    return run;
+}
+
+// A sanitizer runtime that is a shared library insists on being loaded first,
+// ahead of the shim.
+std::string preloadList() {
+    const std::string runtime = SENNICK_PRELOAD_RUNTIME;
+    return "LD_PRELOAD=" + (runtime.empty() ? "" : runtime + ":") + SENNICK_DLOPEN_SHIM;
+}
+
+Run runWithStandIn(const std::string& framework, const std::string& result,
+                   const std::vector<std::string>& arguments = {}) {
+    return runSennick(arguments, {preloadList(), "SENNICK_TEST_FRAMEWORK=" + framework,
+                                  "SENNICK_TEST_RESULT=" + result});
+}
+
+void expectRun(const Run& run, const std::string& error, const std::string& output, int status) {
+    EXPECT_EQ(run.error, error);
+    EXPECT_EQ(run.output, output);
+    EXPECT_EQ(run.status, status);
+}
+
+TEST(SennickBinary, PlainRunCannotLoadTheFrameworkHere) {
+    expectRun(runSennick({}, {}), "ERROR: Failed to load TCC framework\n", "unknown\n", 2);
+}
+
+TEST(SennickBinary, ReportsEachAnswerOfTheFramework) {
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0"), "DEBUG: Audio capture permission is authorized\n",
+              "authorized\n", 0);
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "1"), "DEBUG: Audio capture permission is denied\n",
+              "denied\n", 1);
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "2"),
+              "DEBUG: Audio capture permission is unknown (result=2)\n", "unknown\n", 2);
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "-1"),
+              "DEBUG: Audio capture permission is unknown (result=-1)\n", "unknown\n", 2);
+}
+
+TEST(SennickBinary, ReportsAFrameworkWithoutTheEntryPoint) {
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK_WITHOUT_ENTRY, "0"),
+              "ERROR: Failed to find TCCAccessPreflight function\n", "unknown\n", 2);
+}
+
+TEST(SennickBinary, IgnoresItsArguments) {
+    const std::vector<std::string> arguments{"--help", "denied", "-v"};
+    expectRun(runSennick(arguments, {}), "ERROR: Failed to load TCC framework\n", "unknown\n", 2);
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0", arguments),
+              "DEBUG: Audio capture permission is authorized\n", "authorized\n", 0);
+}
+
+}  // namespace
