@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 struct Run {
@@ -34,38 +32,21 @@ std::string readAll(int fd) {
     return text;
 }
 
-bool isTestVariable(const char* entry) {
-    for (const char* name : {"LD_PRELOAD=", "SENNICK_TEST_RESULT=", "SENNICK_TEST_FRAMEWORK="}) {
-        if (std::strncmp(entry, name, std::strlen(name)) == 0) {
-            return true;
-        }
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) {
+        pointers.push_back(s.data());
     }
-    return false;
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
-// Spawns sennick with the inherited environment minus any test variables,
-// plus `extraEnvironment`; standard input is empty.
-Run runSennick(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment) {
-    std::vector<std::string> argStrings{SENNICK_BINARY};
-    argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStrings) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (!isTestVariable(*e)) {
-            envStrings.emplace_back(*e);
-        }
-    }
-    envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+// Spawns sennick with nothing in its environment but `environment`, so that
+// nothing inherited can reach the loader; standard input is empty.
+Run runSennick(std::vector<std::string> arguments, std::vector<std::string> environment) {
+    arguments.insert(arguments.begin(), SENNICK_BINARY);
+    const std::vector<char*> argv = pointersTo(arguments);
+    const std::vector<char*> envp = pointersTo(environment);
 
     int outPipe[2];
     int errPipe[2];
