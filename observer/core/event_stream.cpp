@@ -1,0 +1,79 @@
+// Event lines and diagnostic lines, byte for byte as the host application reads them.
+#include "observer/core/event_stream.h"
+
+#include <cstdio>
+
+#include "observer/platform/local_time.h"
+#include "observer/platform/standard_streams.h"
+
+namespace observer {
+
+std::string ts() {
+    return platform::localTimeOfDay();
+}
+
+std::string escapeJSONString(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size() + 8);
+    for (const char c : text) {
+        switch (c) {
+            case '\\': escaped += "\\\\"; break;
+            case '"': escaped += "\\\""; break;
+            case '\b': escaped += "\\b"; break;
+            case '\f': escaped += "\\f"; break;
+            case '\n': escaped += "\\n"; break;
+            case '\r': escaped += "\\r"; break;
+            case '\t': escaped += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char code[7];
+                    std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+                    escaped += code;
+                } else {
+                    escaped += c;
+                }
+        }
+    }
+    return escaped;
+}
+
+void emitHeartbeat() {
+    platform::writeEventLine(R"({"event":"heartbeat"})");
+}
+
+void emitMicMode(bool perProcess) {
+    platform::writeEventLine(perProcess ? R"({"event":"mic-mode","perProcess":true})"
+                                        : R"({"event":"mic-mode","perProcess":false})");
+}
+
+void emitMicInactive() {
+    platform::writeEventLine(R"({"event":"mic-inactive","app":"","pid":0})");
+}
+
+void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::optional<std::string>& title) {
+    std::string line = R"({"event":")";
+    line += event;
+    line += R"(","app":")";
+    line += escapeJSONString(app);
+    line += R"(","pid":)";
+    line += std::to_string(pid);
+    if (title) {
+        line += R"(,"title":")";
+        line += escapeJSONString(*title);
+        line += '"';
+    }
+    line += '}';
+    logLine("EMIT -> " + line);
+    platform::writeEventLine(line);
+}
+
+void logLine(std::string_view message) {
+    std::string line = "[";
+    line += ts();
+    line += "] ";
+    line += message;
+    line += '\n';
+    platform::writeDiagnosticLine(line);
+}
+
+}  // namespace observer

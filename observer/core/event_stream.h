@@ -1,0 +1,29 @@
+// The event stream on standard output and the diagnostic log on standard error.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "observer/core/state.h"
+
+namespace observer {
+
+// The local time of day that opens every diagnostic line, "HH:mm:ss.SSS".
+std::string ts();
+
+// JSON string escaping for event values: backslash, double quote and the control
+// characters below U+0020, so that every event stays one valid JSON line.
+std::string escapeJSONString(std::string_view text);
+
+void emitHeartbeat();
+void emitMicMode(bool perProcess);
+void emitMicInactive();
+// Echoes the line to the log, then writes it to the stream. An absent title leaves the
+// title key out.
+void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::optional<std::string>& title);
+
+// Writes "[" + ts() + "] " + message + "\n" with one write.
+void logLine(std::string_view message);
+
+}  // namespace observer

@@ -1,0 +1,11 @@
+// The observer's startup: everything before the run loop takes the main thread.
+#pragma once
+
+namespace observer {
+
+// Records the host's pid, fills the catalogue, chooses the detection mode, writes the
+// mode line, the heartbeat and the "mic-mode" event, resets the session, schedules the
+// poll tick every second and installs the SIGINT handler.
+void startObserver();
+
+}  // namespace observer
