@@ -47,11 +47,19 @@ struct SearchClose {
     void operator()(UStringSearch* search) const { usearch_close(search); }
 };
 
+// The user's locale for collation. The C and POSIX locales map to en_US_POSIX, whose
+// collation orders ASCII by code point and so makes case a primary difference; such a
+// user has chosen no language, so the root collation serves them.
+const char* collationLocale() {
+    const std::string_view locale = uloc_getDefault();
+    return locale.starts_with("en_US_POSIX") ? "" : uloc_getDefault();
+}
+
 // Case ignored, accents and other secondary differences kept, canonical equivalents equal.
 UCollator* localeCollator() {
     static const std::unique_ptr<UCollator, CollatorClose> collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        UCollator* opened = ucol_open(uloc_getDefault(), &status);
+        UCollator* opened = ucol_open(collationLocale(), &status);
         if (U_FAILURE(status)) {
             status = U_ZERO_ERROR;
             opened = ucol_open("", &status);
@@ -83,16 +91,19 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
 
     auto found = searches.find(std::string(needle));
     if (found == searches.end()) {
-        NeedleSearch entry{toUtf16(needle), nullptr};
-        if (entry.pattern.empty()) return false;
+        // The searcher keeps a pointer to its pattern: open it on the pattern's final home.
+        found = searches.emplace(std::string(needle), NeedleSearch{toUtf16(needle), nullptr}).first;
+        const std::u16string& pattern = found->second.pattern;
         UErrorCode status = U_ZERO_ERROR;
-        entry.search.reset(usearch_openFromCollator(reinterpret_cast<const UChar*>(entry.pattern.data()),
-                                                    static_cast<int32_t>(entry.pattern.size()),
-                                                    reinterpret_cast<const UChar*>(text.data()),
-                                                    static_cast<int32_t>(text.size()), collator, nullptr, &status));
-        if (U_FAILURE(status)) return false;
-        found = searches.emplace(std::string(needle), std::move(entry)).first;
+        UStringSearch* opened = pattern.empty() ? nullptr
+                                                : usearch_openFromCollator(
+                                                      reinterpret_cast<const UChar*>(pattern.data()),
+                                                      static_cast<int32_t>(pattern.size()),
+                                                      reinterpret_cast<const UChar*>(text.data()),
+                                                      static_cast<int32_t>(text.size()), collator, nullptr, &status);
+        if (U_SUCCESS(status)) found->second.search.reset(opened);
     }
+    if (!found->second.search) return false;
     UStringSearch* search = found->second.search.get();
     UErrorCode status = U_ZERO_ERROR;
     usearch_setText(search, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);

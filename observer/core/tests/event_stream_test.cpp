@@ -1,0 +1,74 @@
+#include <nlohmann/json.hpp>
+
+#include "observer/core/event_stream.h"
+#include "observer/testing/observer_fixture.h"
+
+namespace observer::testing {
+namespace {
+
+using EventStreamTest = ObserverTest;
+
+TEST_F(EventStreamTest, FixedEventsHaveTheirExactBytes) {
+    emitHeartbeat();
+    emitMicMode(true);
+    emitMicMode(false);
+    emitMicInactive();
+    EXPECT_EQ(sim::capturedStandardOutput(),
+              "{\"event\":\"heartbeat\"}\n"
+              "{\"event\":\"mic-mode\",\"perProcess\":true}\n"
+              "{\"event\":\"mic-mode\",\"perProcess\":false}\n"
+              "{\"event\":\"mic-inactive\",\"app\":\"\",\"pid\":0}\n");
+    EXPECT_EQ(sim::capturedStandardError(), "") << "only mic-active is echoed";
+}
+
+TEST_F(EventStreamTest, MicActiveIsEchoedToTheLogThenWritten) {
+    emitJSON("mic-active", "Zoom", 812, std::string("Zoom Meeting"));
+    const std::string line = R"({"event":"mic-active","app":"Zoom","pid":812,"title":"Zoom Meeting"})";
+    EXPECT_EQ(sim::capturedStandardOutput(), line + "\n");
+    EXPECT_EQ(sim::capturedStandardError(), std::string(stamp) + "EMIT -> " + line + "\n");
+}
+
+TEST_F(EventStreamTest, AbsentTitleLeavesTheKeyOutAndEmptyTitleKeepsIt) {
+    emitJSON("mic-active", "Slack", -7, std::nullopt);
+    emitJSON("mic-active", "Slack", 0, std::string());
+    EXPECT_EQ(outputLines(), (std::vector<std::string>{R"({"event":"mic-active","app":"Slack","pid":-7})",
+                                                       R"({"event":"mic-active","app":"Slack","pid":0,"title":""})"}));
+}
+
+TEST_F(EventStreamTest, EscapingDoublesBackslashesBeforeEscapingQuotes) {
+    EXPECT_EQ(escapeJSONString("\\\""), "\\\\\\\"");
+    EXPECT_EQ(escapeJSONString("a/b \x7f caf\u00e9 \u4f1a\u8b70 \U0001F50A"), "a/b \x7f caf\u00e9 \u4f1a\u8b70 \U0001F50A");
+}
+
+TEST_F(EventStreamTest, ControlCharactersAreEscaped) {
+    EXPECT_EQ(escapeJSONString(std::string("\b\f\n\r\t\x01\x1f", 7) + std::string(1, '\0')),
+              "\\b\\f\\n\\r\\t\\u0001\\u001f\\u0000");
+}
+
+TEST_F(EventStreamTest, ATitleCannotForgeAnEventLine) {
+    const std::string title = "Standup\n{\"event\":\"mic-inactive\",\"app\":\"\",\"pid\":0}\r\n\\\"";
+    emitJSON("mic-active", "Google \"Chrome\"", 42, title);
+    const auto lines = outputLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const auto event = nlohmann::json::parse(lines[0]);
+    EXPECT_EQ(event.at("title"), title);
+    EXPECT_EQ(event.at("app"), "Google \"Chrome\"");
+    EXPECT_EQ(lines[0],
+              R"({"event":"mic-active","app":"Google \"Chrome\"","pid":42,"title":"Standup\n{\"event\":\"mic-inactive\",\"app\":\"\",\"pid\":0}\r\n\\\""})");
+    EXPECT_EQ(logLines().size(), 1u) << "the echo is one log line too";
+}
+
+TEST_F(EventStreamTest, TimeStampIsTwentyFourHourWithMillisecondsAndWrapsAtMidnight) {
+    sim::setClock(std::chrono::hours(23) + std::chrono::minutes(59) + std::chrono::seconds(59) +
+                  std::chrono::milliseconds(999));
+    EXPECT_EQ(ts(), "23:59:59.999");
+    EXPECT_EQ(ts(), "23:59:59.999");
+    sim::advanceClock(std::chrono::milliseconds(1));
+    EXPECT_EQ(ts(), "00:00:00.000");
+    sim::setClock(std::chrono::hours(13) + std::chrono::milliseconds(7));
+    logLine("hello \u2014 world");
+    EXPECT_EQ(sim::capturedStandardError(), "[13:00:00.007] hello \u2014 world\n");
+}
+
+}  // namespace
+}  // namespace observer::testing
