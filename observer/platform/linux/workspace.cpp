@@ -1,14 +1,77 @@
-// The workspace on Linux until a window-system backend answers: no applications.
+// Running applications over X11: one per process that owns a top-level client window,
+// named by the desktop entry that its window class points to.
 #include "observer/platform/workspace.h"
 
+#include <algorithm>
+#include <variant>
+
+#include "observer/platform/linux/desktop_entries.h"
+#include "observer/platform/linux/x11_windows.h"
+
 namespace observer::platform {
+namespace {
+
+RunningApplication describe(const x11::Session& session, std::int32_t pid, const std::vector<xcb_window_t>& windows) {
+    RunningApplication application;
+    application.processIdentifier = pid;
+    // An application's helper windows may carry no class; its first window that does names it.
+    for (const xcb_window_t window : windows) {
+        const auto windowClass = x11::windowClass(session, window);
+        if (!windowClass) continue;
+        if (const auto entry = desktop::findEntry(windowClass->instance, windowClass->className)) {
+            application.localizedName = entry->name;
+            const std::string_view id = entry->fileId;
+            application.bundleIdentifier = std::string(id.substr(0, id.size() - std::string_view(".desktop").size()));
+        } else if (!windowClass->className.empty()) {
+            application.localizedName = windowClass->className;
+        }
+        break;
+    }
+    return application;
+}
+
+struct Owned {
+    std::int32_t pid;
+    std::vector<xcb_window_t> windows;
+};
+
+// Owners in the order of their first window.
+std::vector<Owned> owners(const x11::Session& session) {
+    const auto windows = x11::clientWindows(session);
+    const auto pids = x11::ownerPids(session, windows);
+    std::vector<Owned> result;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const auto* pid = std::get_if<std::int32_t>(&pids[i]);
+        if (pid == nullptr) continue;
+        auto owner = std::find_if(result.begin(), result.end(), [&](const Owned& o) { return o.pid == *pid; });
+        if (owner == result.end()) owner = result.insert(result.end(), Owned{*pid, {}});
+        owner->windows.push_back(windows[i]);
+    }
+    return result;
+}
+
+}  // namespace
 
 std::vector<RunningApplication> runningApplications() {
-    return {};
+    const x11::Session* session = x11::session();
+    if (session == nullptr) return {};
+    std::vector<RunningApplication> applications;
+    for (const auto& owner : owners(*session)) applications.push_back(describe(*session, owner.pid, owner.windows));
+    return applications;
 }
 
 std::optional<RunningApplication> frontmostApplication() {
-    return std::nullopt;
+    const x11::Session* session = x11::session();
+    if (session == nullptr) return std::nullopt;
+    const auto active = x11::activeWindow(*session);
+    if (!active) return std::nullopt;
+    const auto activeOwner = x11::ownerPids(*session, {*active});
+    const auto* pid = std::get_if<std::int32_t>(&activeOwner.front());
+    if (pid == nullptr) return std::nullopt;
+    // Named as in the running-application list, so that both agree on one process.
+    for (const auto& owner : owners(*session))
+        if (owner.pid == *pid) return describe(*session, owner.pid, owner.windows);
+    return describe(*session, *pid, {*active});
 }
 
 }  // namespace observer::platform

@@ -1,0 +1,231 @@
+// The audio HAL against a private PulseAudio daemon: process objects for the server's
+// clients with their pids and recording state, devices for sinks and microphones, and
+// failures when no server answers.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "observer/platform/audio_hal.h"
+#include "observer/platform/linux/tests/support/actor.h"
+#include "observer/platform/linux/tests/support/private_servers.h"
+
+namespace observer::platform::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace hal = observer::platform::audio;
+
+constexpr hal::PropertyAddress processList{hal::selector::processObjectList, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress deviceList{hal::selector::devices, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress runningInput{hal::selector::processIsRunningInput, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress processPid{hal::selector::processPID, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress inputConfiguration{hal::selector::streamConfiguration, hal::scope::input, hal::elementMain};
+constexpr hal::PropertyAddress runningSomewhere{hal::selector::deviceIsRunningSomewhere, hal::scope::global,
+                                                hal::elementMain};
+
+std::optional<std::vector<hal::ObjectId>> idList(const hal::PropertyAddress& address) {
+    std::uint32_t size = 0;
+    if (hal::getPropertyDataSize(hal::systemObject, address, size) != hal::noErr) return std::nullopt;
+    std::vector<hal::ObjectId> ids(size / 4);
+    std::uint32_t written = size;
+    if (hal::getPropertyData(hal::systemObject, address, written, ids.data()) != hal::noErr) return std::nullopt;
+    ids.resize(written / 4);
+    return ids;
+}
+
+std::optional<std::uint32_t> scalar(hal::ObjectId object, const hal::PropertyAddress& address) {
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    if (hal::getPropertyData(object, address, size, &value) != hal::noErr || size != sizeof value) return std::nullopt;
+    return value;
+}
+
+// Channel counts of the buffers in a device's input stream configuration.
+std::optional<std::vector<std::uint32_t>> inputChannels(hal::ObjectId device) {
+    std::uint32_t size = 0;
+    if (hal::getPropertyDataSize(device, inputConfiguration, size) != hal::noErr) return std::nullopt;
+    std::vector<std::uint8_t> bytes(size);
+    if (hal::getPropertyData(device, inputConfiguration, size, bytes.data()) != hal::noErr) return std::nullopt;
+    std::uint32_t count = 0;
+    std::memcpy(&count, bytes.data(), 4);
+    std::vector<std::uint32_t> channels(count);
+    for (std::uint32_t i = 0; i < count; ++i)
+        std::memcpy(&channels[i], bytes.data() + hal::bufferListHeaderSize + i * hal::bufferRecordSize, 4);
+    return channels;
+}
+
+// The process object whose pid query answers `pid`.
+std::optional<hal::ObjectId> processObjectOf(pid_t pid) {
+    const auto ids = idList(processList);
+    if (!ids) return std::nullopt;
+    for (const auto id : *ids)
+        if (scalar(id, processPid) == std::optional<std::uint32_t>(static_cast<std::uint32_t>(pid))) return id;
+    return std::nullopt;
+}
+
+pid_t parentOf(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 4 >= stat.size()) return -1;
+    return static_cast<pid_t>(std::atoi(stat.c_str() + close + 4));
+}
+
+class AudioHalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(directory.path().empty());
+        server = startSoundServer(directory.path());
+        ASSERT_TRUE(server) << "PulseAudio did not start";
+        ::setenv("PULSE_SERVER", server->address.c_str(), 1);
+    }
+
+    std::unique_ptr<Actor> actor(const std::string& name = "meeting_actor",
+                                 std::vector<std::pair<std::string, std::string>> environment = {}) {
+        environment.emplace_back("PULSE_SERVER", server->address);
+        return startActor(directory.path(), name, std::move(environment));
+    }
+
+    TemporaryDirectory directory;
+    std::unique_ptr<SoundServer> server;
+};
+
+TEST_F(AudioHalTest, ListsOneProcessObjectPerClientWithItsPidAndWhetherItRecordsAMicrophone) {
+    auto microphone = actor();
+    auto monitor = actor();
+    auto childRecorder = actor();
+    ASSERT_TRUE(microphone && monitor && childRecorder);
+    ASSERT_TRUE(microphone->command("record mic0"));
+    ASSERT_TRUE(monitor->command("record spk0.monitor"));
+    ASSERT_TRUE(childRecorder->command("record-child mic0"));
+
+    const auto ids = idList(processList);
+    ASSERT_TRUE(ids);
+    // The observer's own connection is a client too.
+    EXPECT_EQ(ids->size(), 4u);
+    for (const auto id : *ids) EXPECT_NE(id, hal::systemObject);
+    auto distinct = *ids;
+    std::sort(distinct.begin(), distinct.end());
+    EXPECT_EQ(std::unique(distinct.begin(), distinct.end()), distinct.end());
+
+    const auto recording = processObjectOf(microphone->pid);
+    const auto listening = processObjectOf(monitor->pid);
+    const auto own = processObjectOf(::getpid());
+    ASSERT_TRUE(recording && listening && own);
+    EXPECT_EQ(scalar(*recording, runningInput), 1u);
+    EXPECT_EQ(scalar(*listening, runningInput), 0u) << "a sink's monitor is no microphone";
+    EXPECT_EQ(scalar(*own, runningInput), 0u);
+    // The recording child is a client of its own, with its own pid.
+    EXPECT_FALSE(processObjectOf(childRecorder->pid));
+    int recordingChildren = 0;
+    for (const auto id : *ids) {
+        const auto pid = scalar(id, processPid);
+        ASSERT_TRUE(pid);
+        if (parentOf(static_cast<pid_t>(*pid)) != childRecorder->pid) continue;
+        ++recordingChildren;
+        EXPECT_EQ(scalar(id, runningInput), 1u);
+    }
+    EXPECT_EQ(recordingChildren, 1);
+
+    ASSERT_TRUE(microphone->command("stop"));
+    EXPECT_EQ(idList(processList)->size(), 3u);
+    EXPECT_FALSE(scalar(*recording, runningInput)) << "a client that left is no object any more";
+    EXPECT_EQ(processObjectOf(monitor->pid), listening) << "ids stay while the client lives";
+}
+
+TEST_F(AudioHalTest, PrefersTheServersCredentialPidAndFailsOnAPidThatIsNoNumber) {
+    auto vouched = actor("meeting_actor", {{"PULSE_PROP_pipewire.sec.pid", "4242"}});
+    auto garbled = actor("meeting_actor", {{"PULSE_PROP_application.process.id", "12ab"}});
+    ASSERT_TRUE(vouched && garbled);
+    ASSERT_TRUE(vouched->command("record mic0"));
+    ASSERT_TRUE(garbled->command("record mic0"));
+
+    EXPECT_TRUE(processObjectOf(4242));
+    EXPECT_FALSE(processObjectOf(vouched->pid));
+    const auto ids = idList(processList);
+    ASSERT_TRUE(ids);
+    int unreadable = 0;
+    for (const auto id : *ids) {
+        std::uint32_t pid = 0;
+        std::uint32_t size = sizeof pid;
+        if (hal::getPropertyData(id, processPid, size, &pid) != hal::noErr) {
+            ++unreadable;
+            EXPECT_EQ(scalar(id, runningInput), 1u) << "the recording state is still known";
+        }
+    }
+    EXPECT_EQ(unreadable, 1);
+}
+
+TEST_F(AudioHalTest, ListsSinksAndMicrophonesButNoMonitorsAndTellsWhichRun) {
+    const auto devices = idList(deviceList);
+    ASSERT_TRUE(devices);
+    ASSERT_EQ(devices->size(), 2u);
+    std::optional<hal::ObjectId> microphone;
+    for (const auto device : *devices) {
+        const auto channels = inputChannels(device);
+        ASSERT_TRUE(channels);
+        if (channels->empty()) continue;  // the sink plays only
+        EXPECT_EQ(*channels, std::vector<std::uint32_t>{1});
+        microphone = device;
+    }
+    ASSERT_TRUE(microphone);
+    EXPECT_EQ(scalar(*microphone, runningSomewhere), 0u);
+
+    auto recorder = actor();
+    ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    EXPECT_EQ(scalar(*microphone, runningSomewhere), 1u);
+    EXPECT_EQ(idList(deviceList), devices) << "the order is stable";
+    ASSERT_TRUE(recorder->command("stop"));
+    EXPECT_EQ(scalar(*microphone, runningSomewhere), 0u);
+}
+
+TEST_F(AudioHalTest, DataQueriesWriteNoMoreThanTheCapacity) {
+    const auto devices = idList(deviceList);
+    ASSERT_TRUE(devices && devices->size() == 2u);
+    hal::ObjectId buffer[2] = {0, 0};
+    std::uint32_t size = 4;
+    ASSERT_EQ(hal::getPropertyData(hal::systemObject, deviceList, size, buffer), hal::noErr);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(buffer[0], devices->front());
+    EXPECT_EQ(buffer[1], 0u);
+
+    std::uint16_t tooSmall = 0;
+    size = sizeof tooSmall;
+    EXPECT_NE(hal::getPropertyData(devices->front(), runningSomewhere, size, &tooSmall), hal::noErr);
+    EXPECT_NE(hal::getPropertyDataSize(hal::systemObject, runningSomewhere, size), hal::noErr);
+    EXPECT_NE(hal::getPropertyDataSize(0x7777, processPid, size), hal::noErr);
+}
+
+TEST_F(AudioHalTest, FailsQuicklyWithoutAServerAndReconnectsWhenOneIsBack) {
+    ASSERT_TRUE(idList(processList));
+    server->process.stop();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(idList(processList));
+    EXPECT_FALSE(idList(deviceList));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+
+    server = startSoundServer(directory.path());
+    ASSERT_TRUE(server);
+    const auto devices = idList(deviceList);
+    ASSERT_TRUE(devices);
+    EXPECT_EQ(devices->size(), 2u);
+}
+
+TEST(AudioHalWithoutServer, EverySystemQueryFails) {
+    TemporaryDirectory directory;
+    ::setenv("PULSE_SERVER", ("unix:" + directory.path() + "/nothing-here").c_str(), 1);
+    std::uint32_t size = 0;
+    EXPECT_NE(hal::getPropertyDataSize(hal::systemObject, processList, size), hal::noErr);
+    EXPECT_NE(hal::getPropertyDataSize(hal::systemObject, deviceList, size), hal::noErr);
+    size = 64;
+    std::uint8_t bytes[64];
+    EXPECT_NE(hal::getPropertyData(hal::systemObject, processList, size, bytes), hal::noErr);
+}
+
+}  // namespace
+}  // namespace observer::platform::testing

@@ -1,0 +1,25 @@
+// Starting meeting_actor, the program that plays applications in these tests.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "observer/platform/linux/tests/support/child_process.h"
+
+namespace observer::platform::testing {
+
+struct Actor {
+    Child process;
+    pid_t pid = -1;
+
+    bool command(const std::string& line) { return process.command(line); }
+};
+
+// `commandName` other than "meeting_actor" runs the actor through a symlink of that name
+// in `directory`, which becomes the process's command name.
+std::unique_ptr<Actor> startActor(const std::string& directory, const std::string& commandName,
+                                  std::vector<std::pair<std::string, std::string>> environment);
+
+}  // namespace observer::platform::testing
