@@ -4,19 +4,33 @@
 # script, with the same warnings as the real build. The C++ standard library and C headers
 # are the host's own, since only Apple's frameworks are missing here.
 #
-# Usage: compile_check.sh CLANG++ SOURCE_ROOT [--expect-diagnostics] FILE...
+# Usage: compile_check.sh CLANG++ SOURCE_ROOT [--analyze] [--expect-diagnostics] FILE...
+#   --analyze             run clang's static analyzer with its CoreFoundation ownership
+#                         checkers instead of a plain type check: a Create or Copy result
+#                         that is not released on some path, a double release or the
+#                         release of a borrowed object fails.
 #   --expect-diagnostics  each file must produce exactly the diagnostics that its
-#                         "expected-error {{...}}" comments name (clang's -verify), which
-#                         is how the stubs are shown to reject broken calls.
+#                         expected-error and expected-warning comments name (clang's
+#                         -verify), which is how the check itself is shown to catch faults.
 set -euo pipefail
 
 compiler=$1
 root=$2
 shift 2
+mode=(-fsyntax-only)
+analyze=false
 verify=()
-if [ "${1:-}" = --expect-diagnostics ]; then
-  verify=(-Xclang -verify -Xclang -verify-ignore-unexpected=note)
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --analyze) analyze=true ;;
+    --expect-diagnostics) verify=(-Xclang -verify -Xclang -verify-ignore-unexpected=note) ;;
+    *) break ;;
+  esac
   shift
+done
+if $analyze; then
+  mode=(--analyze -o /dev/null -Xclang -analyzer-checker=osx.cocoa.RetainCount,osx.coreFoundation.CFRetainRelease)
+  [ ${#verify[@]} -gt 0 ] || mode+=(-Xclang -analyzer-werror)
 fi
 if [ $# -eq 0 ]; then
   echo "compile_check: no files to check" >&2
@@ -37,7 +51,7 @@ if [ ${#host_includes[@]} -eq 0 ]; then
 fi
 
 common=(
-  -target x86_64-apple-macos12 -std=c++20 -fsyntax-only
+  -target x86_64-apple-macos12 -std=c++20 "${mode[@]}"
   -Wall -Wextra -Werror
   -nostdinc -isystem "$stubs" "${host_includes[@]}" -Wno-stdlibcxx-not-found
   # The Apple target predefines these as nullability keywords; the host's C library
