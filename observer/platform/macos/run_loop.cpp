@@ -5,8 +5,6 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-#include <utility>
-
 #include "observer/platform/macos/cf_string.h"
 
 namespace observer::platform {

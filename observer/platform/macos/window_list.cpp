@@ -5,6 +5,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreGraphics/CoreGraphics.h>
 
+#include <utility>
+
 #include "observer/platform/macos/cf_string.h"
 
 namespace observer::platform {

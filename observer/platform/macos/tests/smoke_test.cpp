@@ -8,10 +8,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "observer/platform/audio_hal.h"
