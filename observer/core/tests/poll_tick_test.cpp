@@ -98,6 +98,17 @@ TEST_F(PollTickTest, TrackingHoldsWhileTheTrackedApplicationCaptures) {
     expectTrackingZoom();
 }
 
+TEST_F(PollTickTest, TrackingHoldsWhileTheTrackedApplicationCapturesUncounted) {
+    // Zoom runs inside the host's process tree: its capture is the application's, but no
+    // foreign capture, so the microphone check answers false.
+    sim::World world = worldWhereCapturing({zoomPid});
+    world.processes = {process(hostPid, 1, "Host"), process(zoomPid, hostPid, "zoom.us")};
+    startTrackingZoom();
+    EXPECT_EQ(tick(world), Lines{});
+    expectTrackingZoom();
+    EXPECT_FALSE(micWasActive);
+}
+
 TEST_F(PollTickTest, TrackingEndsAtOnceWhenTheTrackedApplicationStopsWhileOthersCapture) {
     startTrackingZoom();
     EXPECT_EQ(tick(worldWhereCapturing({strangerPid})), Lines{inactive});
