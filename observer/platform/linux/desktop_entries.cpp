@@ -4,6 +4,7 @@
 #include "observer/platform/linux/desktop_entries.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -33,6 +34,15 @@ struct Seen {
 std::vector<Indexed> index;
 std::vector<Seen> seen;
 std::optional<std::vector<std::string>> searched;
+long long indexedAt = 0;  // nanoseconds of the real-time clock
+
+// Directory times come from a coarse clock: a change made in the same few milliseconds
+// as the indexing would leave the time as it was. Such fresh directories are read again.
+constexpr long long settleTime = 2'000'000'000;
+
+long long nanoseconds(const std::pair<long long, long long>& time) {
+    return time.first * 1'000'000'000 + time.second;
+}
 
 std::optional<std::pair<long long, long long>> modificationTime(const std::string& path) {
     struct stat info {};
@@ -109,6 +119,9 @@ std::optional<Indexed> readEntry(const fs::path& file, std::string fileId, bool&
 }
 
 void rebuild(const std::vector<std::string>& directories) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    indexedAt = nanoseconds({now.tv_sec, now.tv_nsec});
     index.clear();
     seen.clear();
     std::set<std::string> taken;
@@ -141,8 +154,10 @@ void rebuild(const std::vector<std::string>& directories) {
 
 bool changed(const std::vector<std::string>& directories) {
     if (searched != directories) return true;
-    return std::any_of(seen.begin(), seen.end(),
-                       [](const Seen& entry) { return modificationTime(entry.path) != entry.modified; });
+    return std::any_of(seen.begin(), seen.end(), [](const Seen& entry) {
+        return modificationTime(entry.path) != entry.modified ||
+               (entry.modified && nanoseconds(*entry.modified) + settleTime > indexedAt);
+    });
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

@@ -18,11 +18,11 @@ void WindowListRelease::operator()(WindowList* list) const {
 }
 
 WindowListHandle copyOnScreenWindows() {
-    x11::Session* session = x11::session();
-    if (session == nullptr) return nullptr;
-    auto list = WindowListHandle(new WindowList);
-    list->windows = x11::onScreenWindows(*session);
-    return list;
+    return x11::ask(WindowListHandle(), [](const x11::Session& session) {
+        auto list = WindowListHandle(new WindowList);
+        list->windows = x11::onScreenWindows(session);
+        return list;
+    });
 }
 
 std::size_t windowCount(const WindowList& list) {
@@ -30,15 +30,16 @@ std::size_t windowCount(const WindowList& list) {
 }
 
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index) {
-    x11::Session* session = x11::session();
-    if (session == nullptr || index >= list.windows.size()) return MissingKey{};
-    return x11::ownerPids(*session, {list.windows[index]}).front();
+    if (index >= list.windows.size()) return MissingKey{};
+    return x11::ask(WindowOwnerPid(MissingKey{}), [&](const x11::Session& session) {
+        return x11::ownerPids(session, {list.windows[index]}).front();
+    });
 }
 
 WindowName windowName(const WindowList& list, std::size_t index) {
-    x11::Session* session = x11::session();
-    if (session == nullptr || index >= list.windows.size()) return MissingKey{};
-    return x11::windowName(*session, list.windows[index]);
+    if (index >= list.windows.size()) return MissingKey{};
+    return x11::ask(WindowName(MissingKey{}),
+                    [&](const x11::Session& session) { return x11::windowName(session, list.windows[index]); });
 }
 
 }  // namespace observer::platform

@@ -53,25 +53,26 @@ std::vector<Owned> owners(const x11::Session& session) {
 }  // namespace
 
 std::vector<RunningApplication> runningApplications() {
-    const x11::Session* session = x11::session();
-    if (session == nullptr) return {};
-    std::vector<RunningApplication> applications;
-    for (const auto& owner : owners(*session)) applications.push_back(describe(*session, owner.pid, owner.windows));
-    return applications;
+    return x11::ask(std::vector<RunningApplication>(), [](const x11::Session& session) {
+        std::vector<RunningApplication> applications;
+        for (const auto& owner : owners(session)) applications.push_back(describe(session, owner.pid, owner.windows));
+        return applications;
+    });
 }
 
 std::optional<RunningApplication> frontmostApplication() {
-    const x11::Session* session = x11::session();
-    if (session == nullptr) return std::nullopt;
-    const auto active = x11::activeWindow(*session);
-    if (!active) return std::nullopt;
-    const auto activeOwner = x11::ownerPids(*session, {*active});
-    const auto* pid = std::get_if<std::int32_t>(&activeOwner.front());
-    if (pid == nullptr) return std::nullopt;
-    // Named as in the running-application list, so that both agree on one process.
-    for (const auto& owner : owners(*session))
-        if (owner.pid == *pid) return describe(*session, owner.pid, owner.windows);
-    return describe(*session, *pid, {*active});
+    return x11::ask(std::optional<RunningApplication>(),
+                    [](const x11::Session& session) -> std::optional<RunningApplication> {
+                        const auto active = x11::activeWindow(session);
+                        if (!active) return std::nullopt;
+                        const auto activeOwner = x11::ownerPids(session, {*active});
+                        const auto* pid = std::get_if<std::int32_t>(&activeOwner.front());
+                        if (pid == nullptr) return std::nullopt;
+                        // Named as in the running-application list, so that both agree on one process.
+                        for (const auto& owner : owners(session))
+                            if (owner.pid == *pid) return describe(session, owner.pid, owner.windows);
+                        return describe(session, *pid, {*active});
+                    });
 }
 
 }  // namespace observer::platform

@@ -42,6 +42,20 @@ struct Session {
 // broke since the last call is closed and opened again.
 Session* session();
 
+// Runs `query` on the session and answers its result, or `fallback` without a server.
+// A broken connection shows only when it is used, so a query that broke it runs once
+// more on a fresh connection: a server that restarted since the last call still answers.
+template <typename Result, typename Query>
+Result ask(Result fallback, Query query) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Session* open = session();
+        if (open == nullptr) break;
+        Result result = query(*open);
+        if (xcb_connection_has_error(open->connection) == 0) return result;
+    }
+    return fallback;
+}
+
 // A property's raw value: its type, format (8, 16 or 32) and bytes. Nothing when the
 // window has no such property or the request failed.
 struct Property {

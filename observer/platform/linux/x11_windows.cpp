@@ -99,7 +99,11 @@ std::vector<xcb_window_t> clientWindows(const Session& session) {
     if (hasWindowManager(session)) return windowListProperty(session, session.atoms.netClientList);
 
     // Without a manager an unmapped window counts when it says which application it is.
-    const auto children = rootChildren(session);
+    // The root lists its children in stacking order, which changes whenever a window is
+    // raised; window ids grow as windows are made, so their order stays put.
+    auto children = rootChildren(session);
+    std::sort(children.begin(), children.end(),
+              [](const RootChild& a, const RootChild& b) { return a.window < b.window; });
     std::vector<xcb_get_property_cookie_t> cookies;
     for (const auto& child : children) cookies.push_back(requestProperty(session, child.window, XCB_ATOM_WM_CLASS));
     std::vector<xcb_window_t> windows;

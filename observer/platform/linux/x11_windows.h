@@ -17,7 +17,8 @@ namespace observer::platform::x11 {
 // The window manager's check window names itself: then its lists can be trusted.
 bool hasWindowManager(const Session& session);
 
-// Client windows in creation order, whatever their state or desktop.
+// Client windows in creation order (without a manager, in window-id order, which
+// follows creation), whatever their state or desktop.
 std::vector<xcb_window_t> clientWindows(const Session& session);
 
 // The client windows that a user can see, topmost first: viewable, not minimised, on

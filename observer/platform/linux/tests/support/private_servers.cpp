@@ -2,6 +2,8 @@
 // ready, so that a test never races a server that is still starting.
 #include "observer/platform/linux/tests/support/private_servers.h"
 
+#include "observer/platform/linux/tests/support/test_window.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -65,8 +67,10 @@ std::unique_ptr<XServer> startXServer(const std::string& directory) {
     if (::pipe2(ready, O_CLOEXEC) != 0) return nullptr;
     auto server = std::make_unique<XServer>();
     // Xvfb picks a free display itself and writes its number when it accepts clients.
+    // Without -noreset it would reset whenever its last client leaves, under a starting
+    // window manager.
     Launch launch;
-    launch.arguments = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    launch.arguments = {"Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
     launch.errorFile = directory + "/xvfb.log";
     launch.descriptorAsThree = ready[1];
     server->process = Child(launch);
@@ -89,11 +93,25 @@ std::unique_ptr<XServer> startXServer(const std::string& directory) {
 std::unique_ptr<Child> startWindowManager(const std::string& display, const std::string& directory) {
     Launch launch;
     launch.arguments = {"openbox", "--sm-disable"};
-    launch.environment = {{"DISPLAY", display}, {"HOME", directory}};
+    // The manager finds its theme and settings through the XDG directories, which a test
+    // may have pointed elsewhere for the observer.
+    launch.environment = {{"DISPLAY", display},
+                          {"HOME", directory},
+                          {"XDG_DATA_HOME", directory + "/share"},
+                          {"XDG_CONFIG_HOME", directory + "/config"},
+                          {"XDG_DATA_DIRS", "/usr/local/share:/usr/share"},
+                          {"XDG_CONFIG_DIRS", "/etc/xdg"}};
     launch.errorFile = directory + "/openbox.log";
     auto manager = std::make_unique<Child>(launch);
     if (!eventually([&] { return managerClaims(display); }, 10s)) return nullptr;
-    return manager;
+    // The manager claims the display before it takes on new windows: a window mapped in
+    // between would stay unmanaged. A probe window that gets managed shows it is ready.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        TestWindow probe(display, "probe", "Probe");
+        probe.map();
+        if (eventually([&] { return probe.managed(); }, 500ms)) return manager;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<SoundServer> startSoundServer(const std::string& directory) {

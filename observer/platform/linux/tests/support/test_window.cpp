@@ -57,10 +57,12 @@ void TestWindow::setTitle(std::string_view title) {
 void TestWindow::setProperty(std::string_view name, std::string_view type, std::string_view bytes) {
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, atom(name), atom(type), 8,
                         static_cast<std::uint32_t>(bytes.size()), bytes.data());
+    sync();
 }
 
 void TestWindow::setCardinal(std::string_view name, std::uint32_t value) {
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, atom(name), XCB_ATOM_CARDINAL, 32, 1, &value);
+    sync();
 }
 
 void TestWindow::setAtoms(std::string_view name, const std::vector<std::string_view>& values) {
@@ -68,6 +70,7 @@ void TestWindow::setAtoms(std::string_view name, const std::vector<std::string_v
     for (const auto value : values) atoms.push_back(atom(value));
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, atom(name), XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(atoms.size()), atoms.data());
+    sync();
 }
 
 void TestWindow::removeProperty(std::string_view name) {

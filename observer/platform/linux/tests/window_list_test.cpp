@@ -1,0 +1,163 @@
+// The window list against a private Xvfb, with and without openbox: which windows count
+// as on screen, in which order, and how owners and names are read.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "observer/platform/linux/tests/support/private_servers.h"
+#include "observer/platform/linux/tests/support/test_window.h"
+#include "observer/platform/window_list.h"
+
+namespace observer::platform::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string nameOf(const WindowList& list, std::size_t index) {
+    const auto name = windowName(list, index);
+    if (std::holds_alternative<MissingKey>(name)) return "<missing>";
+    if (std::holds_alternative<WrongType>(name)) return "<wrong type>";
+    return std::get<std::string>(name);
+}
+
+std::int32_t ownerOf(const WindowList& list, std::size_t index) {
+    const auto owner = windowOwnerPid(list, index);
+    const auto* pid = std::get_if<std::int32_t>(&owner);
+    return pid != nullptr ? *pid : -1;
+}
+
+std::vector<std::string> onScreenNames() {
+    std::vector<std::string> names;
+    const auto list = copyOnScreenWindows();
+    if (!list) return {"<no list>"};
+    for (std::size_t i = 0; i < windowCount(*list); ++i) names.push_back(nameOf(*list, i));
+    return names;
+}
+
+class WindowListTest : public ::testing::TestWithParam<bool> {
+protected:
+    bool withManager() const { return GetParam(); }
+
+    void SetUp() override {
+        ASSERT_FALSE(directory.path().empty());
+        server = startXServer(directory.path());
+        ASSERT_TRUE(server) << "Xvfb did not start";
+        if (withManager()) {
+            manager = startWindowManager(server->display, directory.path());
+            ASSERT_TRUE(manager) << "openbox did not start";
+        }
+        ::setenv("DISPLAY", server->display.c_str(), 1);
+    }
+
+    // A mapped window with a title, ready once the manager (if any) has taken it on.
+    std::unique_ptr<TestWindow> show(const std::string& title) {
+        auto window = std::make_unique<TestWindow>(server->display, "tester", "Tester");
+        window->setTitle(title);
+        window->map();
+        if (withManager()) {
+            EXPECT_TRUE(eventually([&] { return window->managed(); }, 5s));
+        }
+        return window;
+    }
+
+    TemporaryDirectory directory;
+    std::unique_ptr<XServer> server;
+    std::unique_ptr<Child> manager;
+};
+
+TEST_P(WindowListTest, ListsMappedWindowsTopmostFirstWithTheirOwnerPid) {
+    auto first = show("first");
+    auto second = show("second");
+    auto third = show("third");
+    TestWindow unmapped(server->display, "tester", "Tester");
+    unmapped.setTitle("never shown");
+    EXPECT_TRUE(eventually([] { return onScreenNames() == std::vector<std::string>{"third", "second", "first"}; }, 5s))
+        << ::testing::PrintToString(onScreenNames());
+
+    first->activate();
+    EXPECT_TRUE(eventually([] { return onScreenNames() == std::vector<std::string>{"first", "third", "second"}; }, 5s))
+        << ::testing::PrintToString(onScreenNames());
+
+    const auto list = copyOnScreenWindows();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(windowCount(*list), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ownerOf(*list, i), ::getpid());
+}
+
+TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnother) {
+    auto window = show("liar");
+    window->setCardinal("_NET_WM_PID", 4242);
+    window->sync();
+    const auto list = copyOnScreenWindows();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(windowCount(*list), 1u);
+    EXPECT_EQ(ownerOf(*list, 0), ::getpid());
+}
+
+TEST_P(WindowListTest, NamesAreValidUtf8FromEitherNameProperty) {
+    auto modern = show("ignored");
+    modern->setProperty("_NET_WM_NAME", "UTF8_STRING", "Caf\xC3\xA9 \xFF!");
+    auto legacy = show("ignored");
+    legacy->removeProperty("_NET_WM_NAME");
+    legacy->setProperty("WM_NAME", "STRING", "Caf\xE9");
+    auto odd = show("ignored");
+    odd->removeProperty("_NET_WM_NAME");
+    odd->setCardinal("WM_NAME", 7);
+    auto nameless = show("ignored");
+    nameless->removeProperty("_NET_WM_NAME");
+    nameless->removeProperty("WM_NAME");
+
+    EXPECT_EQ(onScreenNames(), (std::vector<std::string>{"<missing>", "<wrong type>", "Caf\xC3\xA9",
+                                                         "Caf\xC3\xA9 \xEF\xBF\xBD!"}));
+}
+
+TEST_P(WindowListTest, LeavesOutDocksAndDesktopWindows) {
+    auto normal = show("normal");
+    auto dock = std::make_unique<TestWindow>(server->display, "panel", "Panel");
+    dock->setTitle("dock");
+    dock->setAtoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
+    dock->map();
+    auto desktop = std::make_unique<TestWindow>(server->display, "desk", "Desk");
+    desktop->setTitle("desktop");
+    desktop->setAtoms("_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DESKTOP"});
+    desktop->map();
+    // Docks are not listed as clients by every manager; give the manager time to place them.
+    if (withManager()) {
+        EXPECT_TRUE(eventually([&] { return desktop->managed() && dock->managed(); }, 2s));
+    }
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"normal"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, WindowListTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Openbox" : "NoWindowManager"; });
+
+class ManagedWindowListTest : public WindowListTest {};
+
+TEST_P(ManagedWindowListTest, LeavesOutMinimisedWindowsAndThoseOnOtherDesktops) {
+    auto kept = show("kept");
+    auto minimised = show("minimised");
+    auto elsewhere = show("elsewhere");
+    auto everywhere = show("everywhere");
+    everywhere->moveToDesktop(0xFFFFFFFF);
+    minimised->minimize();
+    elsewhere->moveToDesktop(1);
+    EXPECT_TRUE(eventually([] { return onScreenNames() == std::vector<std::string>{"everywhere", "kept"}; }, 5s))
+        << ::testing::PrintToString(onScreenNames());
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, ManagedWindowListTest, ::testing::Values(true),
+                         [](const auto&) { return "Openbox"; });
+
+TEST(WindowListWithoutServer, AnswersNoListWithoutADisplay) {
+    ::unsetenv("DISPLAY");
+    EXPECT_FALSE(copyOnScreenWindows());
+    ::setenv("DISPLAY", ":65000", 1);
+    EXPECT_FALSE(copyOnScreenWindows());
+}
+
+}  // namespace
+}  // namespace observer::platform::testing
