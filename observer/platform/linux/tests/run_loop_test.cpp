@@ -56,7 +56,7 @@ TEST(LinuxRunLoopTest, FirstFiringComesOneIntervalAfterScheduling) {
     const auto times = firings(3, 0, {});
     ASSERT_EQ(times.size(), 3u);
     EXPECT_GE(times[0], 0.1);
-    EXPECT_GE(times[2] - times[0], 0.2 - 0.001) << "firings keep the interval";
+    EXPECT_GE(times[2], 0.3) << "no firing comes early";
 }
 
 TEST(LinuxRunLoopTest, LateFiringIsNotMadeUp) {
