@@ -4,35 +4,22 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
+#include "observer/platform/posix/system_calls.h"
+
 namespace observer::platform {
-namespace {
-
-void writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-}  // namespace
 
 void writeEventLine(std::string_view text) {
     std::string line;
     line.reserve(text.size() + 1);
     line.append(text);
     line.push_back('\n');
-    writeAll(STDOUT_FILENO, line);
+    posix::writeAll(STDOUT_FILENO, line);
 }
 
 void writeDiagnosticLine(std::string_view line) {
-    writeAll(STDERR_FILENO, line);
+    posix::writeAll(STDERR_FILENO, line);
 }
 
 }  // namespace observer::platform

@@ -2,19 +2,10 @@
 // status 0 as on a real system, so a realtime replay behaves like quorvel.
 #include "observer/platform/process_control.h"
 
-#include <signal.h>
-#include <unistd.h>
-
+#include "observer/platform/posix/system_calls.h"
 #include "observer/platform/simulated/simulation.h"
 
 namespace observer::platform {
-namespace {
-
-extern "C" void exitOnInterrupt(int) {
-    _exit(0);
-}
-
-}  // namespace
 
 std::int32_t currentProcessId() {
     return simulated::simulation().observerPid;
@@ -25,10 +16,7 @@ std::int32_t parentProcessId() {
 }
 
 void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = exitOnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    posix::exitOnInterrupt();
     simulated::simulation().interruptHandlerInstalled = true;
 }
 
