@@ -234,6 +234,20 @@ State state(const json& entry, const std::string& at) {
     return result;
 }
 
+// JSON leaves repeated keys to the reader; a scenario with one is almost surely a mistake
+// that would otherwise hide one of the two values.
+json parseRejectingRepeatedKeys(const std::string& text) {
+    std::vector<std::set<std::string>> keysOfOpenObjects;
+    return json::parse(text, [&](int, json::parse_event_t event, json& parsed) {
+        if (event == json::parse_event_t::object_start) keysOfOpenObjects.emplace_back();
+        if (event == json::parse_event_t::object_end) keysOfOpenObjects.pop_back();
+        if (event == json::parse_event_t::key && !keysOfOpenObjects.back().insert(parsed.get<std::string>()).second) {
+            throw ScenarioError("key \"" + parsed.get<std::string>() + "\" appears twice in one object");
+        }
+        return true;
+    });
+}
+
 std::string positionOf(const std::string& text, std::size_t byte) {
     std::size_t line = 1;
     std::size_t column = 1;
@@ -253,7 +267,7 @@ std::string positionOf(const std::string& text, std::size_t byte) {
 Scenario parseScenario(const std::string& text) {
     json root;
     try {
-        root = json::parse(text);
+        root = parseRejectingRepeatedKeys(text);
     } catch (const json::parse_error& error) {
         std::string detail = error.what();
         // Keep the library's explanation, without its own prefix and position.

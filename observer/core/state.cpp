@@ -4,11 +4,11 @@
 namespace observer {
 
 Pid ownAppPID = 0;
-std::set<std::string> nonMeetingInputServices;
+LabelSet nonMeetingInputServices;
 bool hasPerProcessInput = false;
 std::vector<MeetingApp> meetingApps;
-std::set<std::string> dedicatedMeetingApps;
-std::set<std::string> browserMeetingApps;
+LabelSet dedicatedMeetingApps;
+LabelSet browserMeetingApps;
 std::vector<std::string> meetingTitlePatterns;
 
 bool micWasActive = false;
@@ -16,7 +16,7 @@ bool emittedForCurrentSession = false;
 std::optional<TrackedApp> trackedApp;
 std::int64_t heartbeatTicks = 0;
 
-std::set<std::string> nonMeetingInputServicesCatalogue() {
+LabelSet nonMeetingInputServicesCatalogue() {
     return {"replayd", "corespeechd"};
 }
 
@@ -37,11 +37,11 @@ std::vector<MeetingApp> meetingAppsCatalogue() {
     };
 }
 
-std::set<std::string> dedicatedMeetingAppsCatalogue() {
+LabelSet dedicatedMeetingAppsCatalogue() {
     return {"Zoom", "Microsoft Teams", "Webex", "Slack"};
 }
 
-std::set<std::string> browserMeetingAppsCatalogue() {
+LabelSet browserMeetingAppsCatalogue() {
     return {"Google Chrome", "Microsoft Edge", "Safari", "Firefox", "Opera", "Brave"};
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +13,9 @@
 namespace observer {
 
 using Pid = std::int32_t;
+
+// Sets of whole names and labels, searched without building a string for each lookup.
+using LabelSet = std::set<std::string, std::less<>>;
 
 struct MeetingApp {
     std::string match;  // looked for in an application's name or bundle identifier
@@ -24,11 +28,11 @@ struct TrackedApp {
 };
 
 extern Pid ownAppPID;
-extern std::set<std::string> nonMeetingInputServices;
+extern LabelSet nonMeetingInputServices;
 extern bool hasPerProcessInput;
 extern std::vector<MeetingApp> meetingApps;
-extern std::set<std::string> dedicatedMeetingApps;
-extern std::set<std::string> browserMeetingApps;
+extern LabelSet dedicatedMeetingApps;
+extern LabelSet browserMeetingApps;
 extern std::vector<std::string> meetingTitlePatterns;
 
 extern bool micWasActive;
@@ -37,10 +41,10 @@ extern std::optional<TrackedApp> trackedApp;
 extern std::int64_t heartbeatTicks;
 
 // The catalogue, as startup fills it.
-std::set<std::string> nonMeetingInputServicesCatalogue();
+LabelSet nonMeetingInputServicesCatalogue();
 std::vector<MeetingApp> meetingAppsCatalogue();
-std::set<std::string> dedicatedMeetingAppsCatalogue();
-std::set<std::string> browserMeetingAppsCatalogue();
+LabelSet dedicatedMeetingAppsCatalogue();
+LabelSet browserMeetingAppsCatalogue();
 std::vector<std::string> meetingTitlePatternsCatalogue();
 
 }  // namespace observer

@@ -42,11 +42,11 @@ bool isMeetingTitle(std::string_view title) {
 }
 
 bool shouldTrustMicWithoutTitle(std::string_view label) {
-    return dedicatedMeetingApps.contains(std::string(label));
+    return dedicatedMeetingApps.contains(label);
 }
 
 bool isBrowserMeetingApp(std::string_view label) {
-    return browserMeetingApps.contains(std::string(label));
+    return browserMeetingApps.contains(label);
 }
 
 }  // namespace observer

@@ -101,6 +101,8 @@ TEST(ScenarioTest, MistakesAreNamedWithWhereTheyAre) {
     EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "processes": [{"pid": 2, "ppid": 1, "comm": "a"},
                                                                     {"pid": 2, "ppid": 1, "comm": "b"}]}])")),
               "states[0].processes[1].pid: pid listed twice");
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "windows": [{"pid": 1, "title": "a", "title": "b"}]}])")),
+              "key \"title\" appears twice in one object");
     EXPECT_EQ(errorOf(R"({"observer": {"pid": 1, "parentPid": 2}, "ticks": -1, "states": [{"fromTick": 0}]})"),
               "ticks: expected an integer of 0 or more");
 }

@@ -54,7 +54,7 @@ TEST_F(StartupTest, FillsTheCatalogueResetsTheSessionAndSchedulesTheTick) {
     EXPECT_EQ(meetingApps.back().label, "Brave");
     EXPECT_EQ(meetingTitlePatterns.front(), "Meet \xE2\x80\x93 ");
     EXPECT_EQ(meetingTitlePatterns.size(), 11u);
-    EXPECT_EQ(nonMeetingInputServices, (std::set<std::string>{"replayd", "corespeechd"}));
+    EXPECT_EQ(nonMeetingInputServices, (LabelSet{"replayd", "corespeechd"}));
     for (const MeetingApp& row : meetingApps) {
         EXPECT_NE(dedicatedMeetingApps.contains(row.label), browserMeetingApps.contains(row.label)) << row.label;
     }
