@@ -46,7 +46,18 @@ std::string rest(std::istringstream& words) {
     return text;
 }
 
-// The child keeps this program's command name; it records until it is killed.
+std::string programPath;
+
+// Records in this process until it is killed, having told `readyDescriptor` whether it could.
+int recordAlone(const std::string& source, int readyDescriptor) {
+    Recording recording;
+    const char answer = recording.start(source) ? '1' : '0';
+    (void)::write(readyDescriptor, &answer, 1);
+    for (;;) ::pause();
+}
+
+// libpulse refuses to work in a forked child of a process that used it, so the child
+// runs this program afresh, by the same path and so under the same command name.
 pid_t recordInChild(const std::string& source) {
     int ready[2];
     if (::pipe(ready) != 0) return -1;
@@ -56,10 +67,9 @@ pid_t recordInChild(const std::string& source) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(1);
         ::close(ready[0]);
-        Recording recording;
-        const char answer = recording.start(source) ? '1' : '0';
-        (void)::write(ready[1], &answer, 1);
-        for (;;) ::pause();
+        const std::string descriptor = std::to_string(ready[1]);
+        ::execl(programPath.c_str(), programPath.c_str(), "--record", source.c_str(), descriptor.c_str(), nullptr);
+        ::_exit(1);
     }
     ::close(ready[1]);
     char answer = '0';
@@ -137,7 +147,9 @@ std::string perform(Actor& actor, const std::string& line) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    programPath = argv[0];
+    if (argc == 4 && std::string(argv[1]) == "--record") return recordAlone(argv[2], std::atoi(argv[3]));
     std::cout << "ready " << ::getpid() << std::endl;
     Actor actor;
     std::string line;

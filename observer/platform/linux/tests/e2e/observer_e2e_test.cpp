@@ -1,0 +1,150 @@
+// quorvel end to end on Linux: real X server (bare, and with openbox), real PulseAudio,
+// meeting applications played by meeting_actor. Each test checks the whole event
+// stream and the whole diagnostic log, byte for byte apart from time stamps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "observer/platform/linux/tests/e2e/observer_session.h"
+
+namespace observer::platform::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string heartbeat = R"({"event":"heartbeat"})";
+const std::string perProcessMode = R"({"event":"mic-mode","perProcess":true})";
+const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
+const std::string dash = "\xE2\x80\x94";  // the log's em dash
+
+std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
+    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
+           R"("})";
+}
+
+class ObserverTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { ASSERT_TRUE(session.ready()) << "the private servers did not start"; }
+
+    ObserverSession session{SessionSetup{GetParam(), true}};
+};
+
+std::string displayName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Openbox" : "NoWindowManager";
+}
+
+TEST_P(ObserverTest, DedicatedClientInFrontIsNamedWhileItRecords) {
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+                                    "mic active + dedicated app " + dash + " attributing to Zoom",
+                                    "EMIT -> " + active}));
+}
+
+TEST_P(ObserverTest, BrowserInTheBackgroundIsNamedByItsMeetingTitle) {
+    auto chrome = session.actor();
+    ASSERT_TRUE(chrome && chrome->command("window google-chrome Google-chrome Weather - Google Chrome"));
+    auto editor = session.frontWindow("gedit", "Gedit", "notes.txt - Text Editor");
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(session.startObserver());
+
+    // Like the browser's audio service, a child process records.
+    ASSERT_TRUE(chrome->command("record-child mic0"));
+    ASSERT_TRUE(session.waitForLog(3));
+    session.letTicksPass(1);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode})) << "a page that is no meeting names nobody";
+
+    const std::string title = "Meet - abc-defg-hij - Google Chrome";
+    ASSERT_TRUE(chrome->command("title " + title));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Google Chrome", chrome->pid, title);
+    ASSERT_TRUE(chrome->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
+
+    // Every tick without a meeting title examined the browser once, then the meeting was named.
+    const Lines log = session.log();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(log.front(), modeLine(session.host().process.pid()));
+    const std::string weather = "fallback candidate: Google Chrome " + dash + " \"Weather - Google Chrome\"";
+    for (std::size_t i = 1; i + 2 < log.size(); ++i) EXPECT_EQ(log[i], weather) << "line " << i;
+    EXPECT_EQ(Lines(log.end() - 2, log.end()),
+              (Lines{"fallback candidate: Google Chrome " + dash + " \"" + title + "\"", "EMIT -> " + active}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, ObserverTest, ::testing::Values(false, true), displayName);
+
+// Recording that is no meeting: a frontmost meeting client that does not record stands by,
+// so that any recording taken for a foreign one would show in the log at once.
+class IgnoredRecordingTest : public ObserverTest {
+protected:
+    void expectNothingThenZoom(Actor& zoom) {
+        session.letTicksPass(3);
+        EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode}));
+        EXPECT_EQ(session.log(), Lines{modeLine(session.host().process.pid())});
+
+        // The observer was watching all along: a foreign recording is seen at once.
+        ASSERT_TRUE(zoom.command("record mic0"));
+        ASSERT_TRUE(session.waitForEvents(3));
+        EXPECT_EQ(session.events().back(), micActive("Zoom", zoom.pid, "Zoom Meeting"));
+    }
+};
+
+TEST_P(IgnoredRecordingTest, HostAndItsChildrenRecordUnnoticed) {
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(session.host().command("record mic0"));
+    ASSERT_TRUE(session.host().command("record-child mic0"));
+    expectNothingThenZoom(*zoom);
+}
+
+TEST_P(IgnoredRecordingTest, SystemAudioServicesRecordUnnoticed) {
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    auto replayd = session.actor("replayd");
+    auto corespeechd = session.actor("corespeechd");
+    ASSERT_TRUE(zoom && replayd && corespeechd);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(replayd->command("record mic0"));
+    ASSERT_TRUE(corespeechd->command("record mic0"));
+    expectNothingThenZoom(*zoom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Display, IgnoredRecordingTest, ::testing::Values(false), displayName);
+
+TEST(ObserverWithoutSoundServerTest, RunsDeviceLevelAndSeesTheServerOnceItComes) {
+    ObserverSession session{SessionSetup{false, false}};
+    ASSERT_TRUE(session.ready());
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    EXPECT_EQ(session.events(), (Lines{heartbeat, R"({"event":"mic-mode","perProcess":false})"}));
+    EXPECT_EQ(session.log(), Lines{"mic detection: device-level fallback"});
+
+    // Device level: any running microphone counts, and the frontmost client is trusted.
+    ASSERT_TRUE(session.startSoundServer());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, R"({"event":"mic-mode","perProcess":false})", active, micInactive}));
+    EXPECT_EQ(session.log(), (Lines{"mic detection: device-level fallback",
+                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+                                    "mic active + dedicated app " + dash + " attributing to Zoom",
+                                    "EMIT -> " + active}));
+}
+
+}  // namespace
+}  // namespace observer::platform::testing
