@@ -98,7 +98,7 @@ std::vector<std::uint32_t> Property::cardinals() const {
     std::vector<std::uint32_t> values;
     if (format != 32) return values;
     values.resize(bytes.size() / 4);
-    std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    if (!values.empty()) std::memcpy(values.data(), bytes.data(), values.size() * 4);
     return values;
 }
 
