@@ -45,7 +45,7 @@ started+=($!)
 wait_for 10 grep -q . "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-HOME=$work XDG_CONFIG_HOME=$work/config openbox --sm-disable 2>"$work/openbox.log" &
+HOME=$work XDG_CONFIG_HOME=$work/config openbox --sm-disable >"$work/openbox.log" 2>&1 &
 started+=($!)
 
 mkdir -p "$work/pulse/state"
@@ -96,9 +96,10 @@ tell zoom activate
 sleep 1
 tell zoom record mic0
 sleep 4
-say "the call ends: Zoom stops recording"
+say "the call ends: Zoom stops recording and quits"
 tell zoom stop
 sleep 3
+tell zoom quit
 
 say "Chrome in the background records (its audio service is a child process) on a page that is no meeting"
 play chrome
