@@ -152,6 +152,28 @@ TEST_P(ManagedWindowListTest, LeavesOutMinimisedWindowsAndThoseOnOtherDesktops) 
 INSTANTIATE_TEST_SUITE_P(Display, ManagedWindowListTest, ::testing::Values(true),
                          [](const auto&) { return "Openbox"; });
 
+TEST(WindowListWithoutServer, ReopensTheConnectionWhenTheServerComesBack) {
+    TemporaryDirectory directory;
+    auto server = startXServer(directory.path());
+    ASSERT_TRUE(server);
+    const std::string display = server->display;
+    ::setenv("DISPLAY", display.c_str(), 1);
+    TestWindow first(display, "tester", "Tester");
+    first.setTitle("before");
+    first.map();
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"before"});
+
+    server->process.stop();
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"<no list>"});
+
+    server = startXServer(directory.path(), display);
+    ASSERT_TRUE(server);
+    TestWindow second(display, "tester", "Tester");
+    second.setTitle("after");
+    second.map();
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"after"});
+}
+
 TEST(WindowListWithoutServer, AnswersNoListWithoutADisplay) {
     ::unsetenv("DISPLAY");
     EXPECT_FALSE(copyOnScreenWindows());

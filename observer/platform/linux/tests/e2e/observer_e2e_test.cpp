@@ -83,6 +83,21 @@ TEST_P(ObserverTest, BrowserInTheBackgroundIsNamedByItsMeetingTitle) {
               (Lines{"fallback candidate: Google Chrome " + dash + " \"" + title + "\"", "EMIT -> " + active}));
 }
 
+TEST_P(ObserverTest, KeepsWatchingTheMicrophoneWhenTheXServerGoesAway) {
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    session.stopXServer();
+
+    // Without windows nobody can be named, but the session still ends when recording stops.
+    ASSERT_TRUE(zoom->command("record mic0"));
+    session.letTicksPass(2);
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, micInactive}));
+    EXPECT_EQ(session.log(), Lines{modeLine(session.host().process.pid())});
+}
+
 INSTANTIATE_TEST_SUITE_P(Display, ObserverTest, ::testing::Values(false, true), displayName);
 
 // Recording that is no meeting: a frontmost meeting client that does not record stands by,

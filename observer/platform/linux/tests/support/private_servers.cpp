@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace observer::platform::testing {
 namespace {
@@ -50,27 +51,15 @@ bool accepts(const std::string& socketPath) {
     return connected;
 }
 
-}  // namespace
-
-TemporaryDirectory::TemporaryDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-std::unique_ptr<XServer> startXServer(const std::string& directory) {
+// Xvfb writes the display number to descriptor 3 once it accepts clients, and exits
+// without writing when the display is taken. Without -noreset it would reset whenever
+// its last client leaves, under a starting window manager.
+std::unique_ptr<XServer> startXServerOn(const std::string& directory, const std::string& display) {
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0) return nullptr;
     auto server = std::make_unique<XServer>();
-    // Xvfb picks a free display itself and writes its number when it accepts clients.
-    // Without -noreset it would reset whenever its last client leaves, under a starting
-    // window manager.
     Launch launch;
-    launch.arguments = {"Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    launch.arguments = {"Xvfb", display, "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
     launch.errorFile = directory + "/xvfb.log";
     launch.descriptorAsThree = ready[1];
     server->process = Child(launch);
@@ -88,6 +77,32 @@ std::unique_ptr<XServer> startXServer(const std::string& directory) {
     if (number.empty() || number.find('\n') == std::string::npos) return nullptr;
     server->display = ":" + number.substr(0, number.find('\n'));
     return server;
+}
+
+}  // namespace
+
+TemporaryDirectory::TemporaryDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display) {
+    // Displays are drawn at random from a wide range rather than taken lowest-free, so
+    // that a display whose server a test stopped is not soon picked up by a test
+    // running beside it.
+    static std::mt19937 draw(std::random_device{}());
+    std::uniform_int_distribution<int> numbers(100, 30000);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::string wanted = display.empty() ? ":" + std::to_string(numbers(draw)) : display;
+        if (auto server = startXServerOn(directory, wanted)) return server;
+        if (!display.empty()) break;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<Child> startWindowManager(const std::string& display, const std::string& directory) {

@@ -27,8 +27,9 @@ struct XServer {
     Child process;
     std::string display;  // ":N"
 };
-// Nothing when Xvfb did not come up in time.
-std::unique_ptr<XServer> startXServer(const std::string& directory);
+// Nothing when Xvfb did not come up in time. `display` asks for that display again
+// (after its server was stopped); by default a free one is drawn at random.
+std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display = "");
 
 // Returns once the manager has claimed the display.
 std::unique_ptr<Child> startWindowManager(const std::string& display, const std::string& directory);
