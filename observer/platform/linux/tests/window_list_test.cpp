@@ -53,20 +53,21 @@ protected:
         ::setenv("DISPLAY", server->display.c_str(), 1);
     }
 
-    // A mapped window with a title, ready once the manager (if any) has taken it on.
+    // A mapped window with a title, returned once it is on screen.
     std::unique_ptr<TestWindow> show(const std::string& title) {
         auto window = std::make_unique<TestWindow>(server->display, "tester", "Tester");
         window->setTitle(title);
         window->map();
-        if (withManager()) {
-            EXPECT_TRUE(eventually([&] { return window->managed(); }, 5s));
-        }
+        // A manager lists a window as its client a moment before it shows it.
+        ++shown;
+        EXPECT_TRUE(eventually([&] { return onScreenNames().size() == shown; }, 5s));
         return window;
     }
 
     TemporaryDirectory directory;
     std::unique_ptr<XServer> server;
     std::unique_ptr<Child> manager;
+    std::size_t shown = 0;
 };
 
 TEST_P(WindowListTest, ListsMappedWindowsTopmostFirstWithTheirOwnerPid) {
