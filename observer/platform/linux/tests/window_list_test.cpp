@@ -175,6 +175,29 @@ TEST(WindowListWithoutServer, ReopensTheConnectionWhenTheServerComesBack) {
     EXPECT_EQ(onScreenNames(), std::vector<std::string>{"after"});
 }
 
+TEST(WindowListWithoutResourceExtension, OwnerPidIsWhatTheWindowClaims) {
+    TemporaryDirectory directory;
+    auto server = startXServer(directory.path(), "", {"-extension", "X-Resource"});
+    ASSERT_TRUE(server);
+    ::setenv("DISPLAY", server->display.c_str(), 1);
+    TestWindow claiming(server->display, "tester", "Tester");
+    claiming.setCardinal("_NET_WM_PID", 4242);
+    claiming.map();
+    TestWindow garbled(server->display, "tester", "Tester");
+    garbled.setProperty("_NET_WM_PID", "STRING", "4242");
+    garbled.map();
+    TestWindow silent(server->display, "tester", "Tester");
+    silent.removeProperty("_NET_WM_PID");
+    silent.map();
+
+    const auto list = copyOnScreenWindows();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(windowCount(*list), 3u);
+    EXPECT_TRUE(std::holds_alternative<MissingKey>(windowOwnerPid(*list, 0)));
+    EXPECT_TRUE(std::holds_alternative<WrongType>(windowOwnerPid(*list, 1)));
+    EXPECT_EQ(ownerOf(*list, 2), 4242);
+}
+
 TEST(WindowListWithoutServer, AnswersNoListWithoutADisplay) {
     ::unsetenv("DISPLAY");
     EXPECT_FALSE(copyOnScreenWindows());

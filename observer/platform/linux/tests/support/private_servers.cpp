@@ -54,12 +54,14 @@ bool accepts(const std::string& socketPath) {
 // Xvfb writes the display number to descriptor 3 once it accepts clients, and exits
 // without writing when the display is taken. Without -noreset it would reset whenever
 // its last client leaves, under a starting window manager.
-std::unique_ptr<XServer> startXServerOn(const std::string& directory, const std::string& display) {
+std::unique_ptr<XServer> startXServerOn(const std::string& directory, const std::string& display,
+                                        const std::vector<std::string>& options) {
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0) return nullptr;
     auto server = std::make_unique<XServer>();
     Launch launch;
     launch.arguments = {"Xvfb", display, "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    launch.arguments.insert(launch.arguments.end(), options.begin(), options.end());
     launch.errorFile = directory + "/xvfb.log";
     launch.descriptorAsThree = ready[1];
     server->process = Child(launch);
@@ -91,7 +93,8 @@ TemporaryDirectory::~TemporaryDirectory() {
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display) {
+std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display,
+                                      const std::vector<std::string>& options) {
     // Displays are drawn at random from a wide range rather than taken lowest-free, so
     // that a display whose server a test stopped is not soon picked up by a test
     // running beside it.
@@ -99,7 +102,7 @@ std::unique_ptr<XServer> startXServer(const std::string& directory, const std::s
     std::uniform_int_distribution<int> numbers(100, 30000);
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::string wanted = display.empty() ? ":" + std::to_string(numbers(draw)) : display;
-        if (auto server = startXServerOn(directory, wanted)) return server;
+        if (auto server = startXServerOn(directory, wanted, options)) return server;
         if (!display.empty()) break;
     }
     return nullptr;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "observer/platform/linux/tests/support/child_process.h"
 
@@ -28,8 +29,10 @@ struct XServer {
     std::string display;  // ":N"
 };
 // Nothing when Xvfb did not come up in time. `display` asks for that display again
-// (after its server was stopped); by default a free one is drawn at random.
-std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display = "");
+// (after its server was stopped); by default a free one is drawn at random. `options`
+// go to Xvfb as they are.
+std::unique_ptr<XServer> startXServer(const std::string& directory, const std::string& display = "",
+                                      const std::vector<std::string>& options = {});
 
 // Returns once the manager has claimed the display.
 std::unique_ptr<Child> startWindowManager(const std::string& display, const std::string& directory);
