@@ -36,8 +36,7 @@ struct Owned {
 };
 
 // Owners in the order of their first window.
-std::vector<Owned> owners(const x11::Session& session) {
-    const auto windows = x11::clientWindows(session);
+std::vector<Owned> owners(const x11::Session& session, const std::vector<xcb_window_t>& windows) {
     const auto pids = x11::ownerPids(session, windows);
     std::vector<Owned> result;
     for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -55,7 +54,8 @@ std::vector<Owned> owners(const x11::Session& session) {
 std::vector<RunningApplication> runningApplications() {
     return x11::ask(std::vector<RunningApplication>(), [](const x11::Session& session) {
         std::vector<RunningApplication> applications;
-        for (const auto& owner : owners(session)) applications.push_back(describe(session, owner.pid, owner.windows));
+        for (const auto& owner : owners(session, x11::clientWindows(session)))
+            applications.push_back(describe(session, owner.pid, owner.windows));
         return applications;
     });
 }
@@ -65,13 +65,16 @@ std::optional<RunningApplication> frontmostApplication() {
                     [](const x11::Session& session) -> std::optional<RunningApplication> {
                         const auto active = x11::activeWindow(session);
                         if (!active) return std::nullopt;
+                        // A manager may still name a window that has just gone.
+                        const auto windows = x11::clientWindows(session);
+                        if (std::find(windows.begin(), windows.end(), *active) == windows.end()) return std::nullopt;
                         const auto activeOwner = x11::ownerPids(session, {*active});
                         const auto* pid = std::get_if<std::int32_t>(&activeOwner.front());
                         if (pid == nullptr) return std::nullopt;
                         // Named as in the running-application list, so that both agree on one process.
-                        for (const auto& owner : owners(session))
+                        for (const auto& owner : owners(session, windows))
                             if (owner.pid == *pid) return describe(session, owner.pid, owner.windows);
-                        return describe(session, *pid, {*active});
+                        return std::nullopt;
                     });
 }
 

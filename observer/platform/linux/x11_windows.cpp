@@ -188,7 +188,9 @@ std::optional<xcb_window_t> activeWindow(const Session& session) {
 std::vector<WindowOwnerPid> ownerPids(const Session& session, const std::vector<xcb_window_t>& windows) {
     std::vector<xcb_res_query_client_ids_cookie_t> resourceCookies;
     std::vector<xcb_get_property_cookie_t> pidCookies;
+    std::vector<xcb_get_window_attributes_cookie_t> existCookies;
     for (const xcb_window_t window : windows) {
+        existCookies.push_back(xcb_get_window_attributes(session.connection, window));
         if (session.hasResourcePids) {
             xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
             resourceCookies.push_back(xcb_res_query_client_ids(session.connection, 1, &spec));
@@ -215,7 +217,14 @@ std::vector<WindowOwnerPid> ownerPids(const Session& session, const std::vector<
         }
         // The window's own claim is read anyway, so that its reply never lingers.
         const auto claimed = property(session, pidCookies[i]);
-        if (fromServer) {
+        // The extension names the client that an id was handed to, even after the window
+        // is gone and the client's slot went to another: a vanished window has no owner.
+        xcb_generic_error_t* error = nullptr;
+        const bool exists =
+            adopt(xcb_get_window_attributes_reply(session.connection, existCookies[i], &error), error) != nullptr;
+        if (!exists) {
+            owners.emplace_back(MissingKey{});
+        } else if (fromServer) {
             owners.emplace_back(*fromServer);
         } else if (!claimed) {
             owners.emplace_back(MissingKey{});

@@ -89,7 +89,7 @@ TEST_P(WindowListTest, ListsMappedWindowsTopmostFirstWithTheirOwnerPid) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ownerOf(*list, i), ::getpid());
 }
 
-TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnother) {
+TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnotherAndGoesWithTheWindow) {
     auto window = show("liar");
     window->setCardinal("_NET_WM_PID", 4242);
     window->sync();
@@ -97,6 +97,11 @@ TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnother)
     ASSERT_TRUE(list);
     ASSERT_EQ(windowCount(*list), 1u);
     EXPECT_EQ(ownerOf(*list, 0), ::getpid());
+
+    // Entries are read when asked: a window that went away since has neither owner nor name.
+    window.reset();
+    EXPECT_TRUE(eventually([&] { return std::holds_alternative<MissingKey>(windowOwnerPid(*list, 0)); }, 5s));
+    EXPECT_TRUE(std::holds_alternative<MissingKey>(windowName(*list, 0)));
 }
 
 TEST_P(WindowListTest, NamesAreValidUtf8FromEitherNameProperty) {

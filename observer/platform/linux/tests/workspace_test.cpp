@@ -83,6 +83,7 @@ protected:
 };
 
 TEST_P(WorkspaceTest, OneApplicationPerWindowOwnerInCreationOrderNamedByItsDesktopEntry) {
+    EXPECT_EQ(frontmost(), "<none>") << "an empty display has nothing in front";
     auto zoom = show("zoom", "zoom", "Zoom Meeting");
     auto chrome = show("google-chrome", "Google-chrome", "New Tab - Google Chrome");
     auto other = show("thing", "Thingamajig", "Untitled");
