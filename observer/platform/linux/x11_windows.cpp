@@ -19,9 +19,12 @@ constexpr int focusWalkLimit = 64;
 template <typename Reply>
 using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
+// Takes the error by address: the reply call that fills it in is another argument of
+// the same call, and arguments are evaluated in no fixed order.
 template <typename Reply>
-ReplyPtr<Reply> adopt(Reply* reply, xcb_generic_error_t* error) {
-    std::free(error);
+ReplyPtr<Reply> adopt(Reply* reply, xcb_generic_error_t** error) {
+    std::free(*error);
+    *error = nullptr;
     return ReplyPtr<Reply>(reply, &std::free);
 }
 
@@ -48,8 +51,8 @@ struct RootChild {
 
 std::vector<RootChild> rootChildren(const Session& session) {
     xcb_generic_error_t* error = nullptr;
-    const auto tree = adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, session.root), &error),
-                            error);
+    const auto tree =
+        adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, session.root), &error), &error);
     if (!tree) return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     const int count = xcb_query_tree_children_length(tree.get());
@@ -59,7 +62,7 @@ std::vector<RootChild> rootChildren(const Session& session) {
     std::vector<RootChild> kept;
     for (int i = 0; i < count; ++i) {
         error = nullptr;
-        const auto attributes = adopt(xcb_get_window_attributes_reply(session.connection, cookies[i], &error), error);
+        const auto attributes = adopt(xcb_get_window_attributes_reply(session.connection, cookies[i], &error), &error);
         if (!attributes || attributes->override_redirect != 0 || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
             continue;
         kept.push_back({children[i], attributes->map_state == XCB_MAP_STATE_VIEWABLE});
@@ -144,7 +147,7 @@ std::vector<xcb_window_t> onScreenWindows(const Session& session) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         xcb_generic_error_t* error = nullptr;
         const auto attributes =
-            adopt(xcb_get_window_attributes_reply(session.connection, pending[i].attributes, &error), error);
+            adopt(xcb_get_window_attributes_reply(session.connection, pending[i].attributes, &error), &error);
         const auto state = property(session, pending[i].state);
         const auto desktop = property(session, pending[i].desktop);
         const auto type = property(session, pending[i].type);
@@ -166,8 +169,8 @@ std::optional<xcb_window_t> activeWindow(const Session& session) {
         return active;
     }
     xcb_generic_error_t* error = nullptr;
-    const auto focus = adopt(xcb_get_input_focus_reply(session.connection, xcb_get_input_focus(session.connection), &error),
-                             error);
+    const auto focus =
+        adopt(xcb_get_input_focus_reply(session.connection, xcb_get_input_focus(session.connection), &error), &error);
     if (!focus || focus->focus == XCB_INPUT_FOCUS_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
         focus->focus == session.root)
         return std::nullopt;
@@ -176,7 +179,7 @@ std::optional<xcb_window_t> activeWindow(const Session& session) {
     for (int step = 0; step < focusWalkLimit; ++step) {
         error = nullptr;
         const auto tree =
-            adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, window), &error), error);
+            adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, window), &error), &error);
         if (!tree) return std::nullopt;
         if (tree->parent == session.root) return window;
         if (tree->parent == XCB_WINDOW_NONE) return std::nullopt;
@@ -204,7 +207,7 @@ std::vector<WindowOwnerPid> ownerPids(const Session& session, const std::vector<
         if (session.hasResourcePids) {
             xcb_generic_error_t* error = nullptr;
             const auto reply =
-                adopt(xcb_res_query_client_ids_reply(session.connection, resourceCookies[i], &error), error);
+                adopt(xcb_res_query_client_ids_reply(session.connection, resourceCookies[i], &error), &error);
             if (reply) {
                 for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
                      xcb_res_client_id_value_next(&ids)) {
@@ -221,7 +224,7 @@ std::vector<WindowOwnerPid> ownerPids(const Session& session, const std::vector<
         // is gone and the client's slot went to another: a vanished window has no owner.
         xcb_generic_error_t* error = nullptr;
         const bool exists =
-            adopt(xcb_get_window_attributes_reply(session.connection, existCookies[i], &error), error) != nullptr;
+            adopt(xcb_get_window_attributes_reply(session.connection, existCookies[i], &error), &error) != nullptr;
         if (!exists) {
             owners.emplace_back(MissingKey{});
         } else if (fromServer) {
