@@ -3,9 +3,13 @@
 // tick on which both detection passes run in full. Before the timings it checks that the
 // heap in use does not grow with the number of ticks.
 #include <benchmark/benchmark.h>
+
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "observer/core/poll_tick.h"
@@ -106,17 +110,26 @@ void BM_DetectingTick(benchmark::State& state) {
 }
 BENCHMARK(BM_DetectingTick);
 
-std::size_t heapInUse() {
+// The bytes the allocator has handed out and not taken back, where the C library says.
+std::optional<std::size_t> heapInUse() {
+#if defined(__GLIBC__)
     return mallinfo2().uordblks;
+#else
+    return std::nullopt;
+#endif
 }
 
 // The heap in use after 100,000 ticks must equal that after 1,000.
 bool heapStaysFlat(const char* name, const sim::World& world) {
+    if (!heapInUse()) {
+        std::printf("%s: this C library does not report the heap in use; not checked\n", name);
+        return true;
+    }
     startIn(world);
     for (int k = 0; k < 1'000; ++k) tick();
-    const std::size_t early = heapInUse();
+    const std::size_t early = *heapInUse();
     for (int k = 1'000; k < 100'000; ++k) tick();
-    const std::size_t late = heapInUse();
+    const std::size_t late = *heapInUse();
     std::printf("%s: heap in use after 1,000 ticks %zu bytes, after 100,000 ticks %zu bytes\n", name, early, late);
     return early == late;
 }
