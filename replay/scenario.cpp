@@ -93,100 +93,75 @@ std::chrono::milliseconds clockTime(const json& value, const std::string& where)
            std::chrono::milliseconds(milliseconds);
 }
 
-std::vector<sim::Process> processes(const json& list, const std::string& where) {
-    std::vector<sim::Process> result;
-    std::set<std::int32_t> seen;
+// Reads each element of a list with `read`, naming it by its index in errors.
+template <typename T>
+std::vector<T> listOf(const json& list, const std::string& where, T (*read)(const json&, const std::string&)) {
+    std::vector<T> result;
     for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        const json& entry = list[index];
-        const std::string at = item(where, index);
-        allowOnly(entry, at, {"pid", "ppid", "comm"});
-        sim::Process process;
-        process.pid = integer<std::int32_t>(required(entry, at, "pid"), child(at, "pid"));
-        process.ppid = integer<std::int32_t>(required(entry, at, "ppid"), child(at, "ppid"));
-        process.comm = string(required(entry, at, "comm"), child(at, "comm"));
-        if (!seen.insert(process.pid).second) fail(child(at, "pid"), "pid listed twice");
-        result.push_back(std::move(process));
+        result.push_back(read(list[index], item(where, index)));
     }
     return result;
 }
 
-std::vector<sim::AudioProcess> audioProcesses(const json& list, const std::string& where) {
-    std::vector<sim::AudioProcess> result;
-    for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        const json& entry = list[index];
-        const std::string at = item(where, index);
-        allowOnly(entry, at, {"id", "pid", "runningInput"});
-        sim::AudioProcess process;
-        process.id = integer<std::uint32_t>(required(entry, at, "id"), child(at, "id"));
-        process.pid = nullable<std::int32_t>(entry, "pid", at, integer<std::int32_t>);
-        process.runningInput = nullable<bool>(entry, "runningInput", at, boolean);
-        result.push_back(process);
-    }
-    return result;
+sim::Process process(const json& entry, const std::string& at) {
+    allowOnly(entry, at, {"pid", "ppid", "comm"});
+    return sim::Process{integer<std::int32_t>(required(entry, at, "pid"), child(at, "pid")),
+                        integer<std::int32_t>(required(entry, at, "ppid"), child(at, "ppid")),
+                        string(required(entry, at, "comm"), child(at, "comm"))};
+}
+
+sim::AudioProcess audioProcess(const json& entry, const std::string& at) {
+    allowOnly(entry, at, {"id", "pid", "runningInput"});
+    return sim::AudioProcess{integer<std::uint32_t>(required(entry, at, "id"), child(at, "id")),
+                             nullable<std::int32_t>(entry, "pid", at, integer<std::int32_t>),
+                             nullable<bool>(entry, "runningInput", at, boolean)};
 }
 
 std::vector<std::uint32_t> channelCounts(const json& list, const std::string& where) {
-    std::vector<std::uint32_t> result;
-    for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        result.push_back(integer<std::uint32_t>(list[index], item(where, index)));
-    }
-    return result;
+    return listOf<std::uint32_t>(list, where, integer<std::uint32_t>);
 }
 
-std::vector<sim::Device> devices(const json& list, const std::string& where) {
-    std::vector<sim::Device> result;
-    for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        const json& entry = list[index];
-        const std::string at = item(where, index);
-        allowOnly(entry, at, {"id", "inputChannels", "running"});
-        sim::Device device;
-        device.id = integer<std::uint32_t>(required(entry, at, "id"), child(at, "id"));
-        device.inputChannels = nullable<std::vector<std::uint32_t>>(entry, "inputChannels", at, channelCounts);
-        device.running = nullable<bool>(entry, "running", at, boolean);
-        result.push_back(std::move(device));
-    }
-    return result;
+sim::Device device(const json& entry, const std::string& at) {
+    allowOnly(entry, at, {"id", "inputChannels", "running"});
+    return sim::Device{integer<std::uint32_t>(required(entry, at, "id"), child(at, "id")),
+                       nullable<std::vector<std::uint32_t>>(entry, "inputChannels", at, channelCounts),
+                       nullable<bool>(entry, "running", at, boolean)};
 }
 
-std::vector<observer::platform::RunningApplication> apps(const json& list, const std::string& where) {
-    std::vector<observer::platform::RunningApplication> result;
-    for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        const json& entry = list[index];
-        const std::string at = item(where, index);
-        allowOnly(entry, at, {"name", "bundleId", "pid"});
-        observer::platform::RunningApplication app;
-        app.localizedName = nullable<std::string>(entry, "name", at, string);
-        app.bundleIdentifier = nullable<std::string>(entry, "bundleId", at, string);
-        app.processIdentifier = integer<std::int32_t>(required(entry, at, "pid"), child(at, "pid"));
-        result.push_back(std::move(app));
-    }
-    return result;
+observer::platform::RunningApplication app(const json& entry, const std::string& at) {
+    allowOnly(entry, at, {"name", "bundleId", "pid"});
+    return observer::platform::RunningApplication{
+        nullable<std::string>(entry, "name", at, string), nullable<std::string>(entry, "bundleId", at, string),
+        integer<std::int32_t>(required(entry, at, "pid"), child(at, "pid"))};
 }
 
 // Window values are taken as the window server would hand them: any JSON value may
 // stand where a pid or a title belongs, and one of the wrong type is kept as such.
-std::vector<sim::Window> windows(const json& list, const std::string& where) {
-    std::vector<sim::Window> result;
-    for (std::size_t index = 0; index < array(list, where).size(); ++index) {
-        const json& entry = list[index];
-        const std::string at = item(where, index);
-        allowOnly(entry, at, {"pid", "title"});
-        sim::Window window;
-        if (const auto pid = entry.find("pid"); pid != entry.end()) {
-            const bool fits = pid->is_number_integer() &&
-                              (pid->is_number_unsigned() ? pid->get<std::uint64_t>() <= INT32_MAX
-                                                         : pid->get<std::int64_t>() >= INT32_MIN &&
-                                                               pid->get<std::int64_t>() <= INT32_MAX);
-            window.ownerPid = fits ? observer::platform::WindowOwnerPid(pid->get<std::int32_t>())
-                                   : observer::platform::WindowOwnerPid(observer::platform::WrongType{});
-        }
-        if (const auto title = entry.find("title"); title != entry.end()) {
-            window.name = title->is_string() ? observer::platform::WindowName(title->get<std::string>())
-                                             : observer::platform::WindowName(observer::platform::WrongType{});
-        }
-        result.push_back(std::move(window));
+sim::Window window(const json& entry, const std::string& at) {
+    allowOnly(entry, at, {"pid", "title"});
+    sim::Window window;
+    if (const auto pid = entry.find("pid"); pid != entry.end()) {
+        const bool fits = pid->is_number_integer() &&
+                          (pid->is_number_unsigned() ? pid->get<std::uint64_t>() <= INT32_MAX
+                                                     : pid->get<std::int64_t>() >= INT32_MIN &&
+                                                           pid->get<std::int64_t>() <= INT32_MAX);
+        window.ownerPid = fits ? observer::platform::WindowOwnerPid(pid->get<std::int32_t>())
+                               : observer::platform::WindowOwnerPid(observer::platform::WrongType{});
     }
-    return result;
+    if (const auto title = entry.find("title"); title != entry.end()) {
+        window.name = title->is_string() ? observer::platform::WindowName(title->get<std::string>())
+                                         : observer::platform::WindowName(observer::platform::WrongType{});
+    }
+    return window;
+}
+
+void checkPids(const sim::World& world, const std::string& where) {
+    std::set<std::int32_t> seen;
+    for (std::size_t index = 0; index < world.processes.size(); ++index) {
+        if (!seen.insert(world.processes[index].pid).second) {
+            fail(child(item(child(where, "processes"), index), "pid"), "pid listed twice");
+        }
+    }
 }
 
 void checkObjectIds(const sim::World& world, const std::string& where) {
@@ -211,16 +186,17 @@ State state(const json& entry, const std::string& at) {
     result.fromTick = integer<long long>(required(entry, at, "fromTick"), child(at, "fromTick"));
     sim::World& world = result.world;
     if (const auto found = entry.find("processes"); found != entry.end()) {
-        world.processes = processes(*found, child(at, "processes"));
+        world.processes = listOf(*found, child(at, "processes"), process);
     }
     if (const auto found = entry.find("audioProcesses"); found != entry.end()) {
-        world.audioProcesses = found->is_null() ? std::nullopt
-                                                : std::optional(audioProcesses(*found, child(at, "audioProcesses")));
+        world.audioProcesses = found->is_null()
+                                   ? std::nullopt
+                                   : std::optional(listOf(*found, child(at, "audioProcesses"), audioProcess));
     }
     if (const auto found = entry.find("devices"); found != entry.end()) {
-        world.devices = devices(*found, child(at, "devices"));
+        world.devices = listOf(*found, child(at, "devices"), device);
     }
-    if (const auto found = entry.find("apps"); found != entry.end()) world.apps = apps(*found, child(at, "apps"));
+    if (const auto found = entry.find("apps"); found != entry.end()) world.apps = listOf(*found, child(at, "apps"), app);
     world.frontmostPid = nullable<std::int32_t>(entry, "frontmostPid", at, integer<std::int32_t>);
     if (world.frontmostPid &&
         std::none_of(world.apps.begin(), world.apps.end(),
@@ -228,8 +204,9 @@ State state(const json& entry, const std::string& at) {
         fail(child(at, "frontmostPid"), "no application in \"apps\" has pid " + std::to_string(*world.frontmostPid));
     }
     if (const auto found = entry.find("windows"); found != entry.end()) {
-        world.windows = windows(*found, child(at, "windows"));
+        world.windows = listOf(*found, child(at, "windows"), window);
     }
+    checkPids(world, at);
     checkObjectIds(world, at);
     return result;
 }
