@@ -10,21 +10,28 @@
 #include <unicode/utf8.h>
 #include <unicode/uchar.h>
 
+#include <functional>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 
 namespace observer::platform {
 namespace {
 
-std::u16string toUtf16(std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
+// Converts into `text`, reusing its storage.
+void toUtf16(std::string_view bytes, std::u16string& text) {
+    text.resize(bytes.size());  // UTF-16 never needs more units than UTF-8 bytes
     int32_t length = 0;
     int32_t substitutions = 0;
     UErrorCode status = U_ZERO_ERROR;
     u_strFromUTF8WithSub(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
                          bytes.data(), static_cast<int32_t>(bytes.size()), 0xFFFD, &substitutions, &status);
-    if (U_FAILURE(status)) return {};
-    text.resize(static_cast<std::size_t>(length));
+    text.resize(U_FAILURE(status) ? 0 : static_cast<std::size_t>(length));
+}
+
+std::u16string toUtf16(std::string_view bytes) {
+    std::u16string text;
+    toUtf16(bytes, text);
     return text;
 }
 
@@ -72,6 +79,12 @@ UCollator* localeCollator() {
     return collator.get();
 }
 
+// Lets the searcher table be asked with a string_view, without building a key per call.
+struct TransparentHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
 struct NeedleSearch {
     std::u16string pattern;  // the searcher points into it
     std::unique_ptr<UStringSearch, SearchClose> search;
@@ -84,12 +97,12 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
     UCollator* collator = localeCollator();
     if (collator == nullptr) return false;
 
-    static std::unordered_map<std::string, NeedleSearch> searches;
+    static std::unordered_map<std::string, NeedleSearch, TransparentHash, std::equal_to<>> searches;
     static std::u16string text;  // the searchers point into it during a search
-    text = toUtf16(haystack);
+    toUtf16(haystack, text);
     if (text.empty()) return false;
 
-    auto found = searches.find(std::string(needle));
+    auto found = searches.find(needle);
     if (found == searches.end()) {
         // The searcher keeps a pointer to its pattern: open it on the pattern's final home.
         found = searches.emplace(std::string(needle), NeedleSearch{toUtf16(needle), nullptr}).first;
