@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libicu-dev nlohmann-json3-dev
   libpulse-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev
   xvfb openbox pulseaudio pulseaudio-utils
+  nodejs python3 python3-jsonschema
 )
 
 missing=()
