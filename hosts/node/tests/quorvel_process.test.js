@@ -1,6 +1,7 @@
 // QuorvelProcess against the real quorvel-replay (and the real quorvel on Linux), and
 // against small stand-ins for the misbehaviour the real programs do not show on cue.
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, test } from 'node:test';
@@ -182,6 +183,49 @@ test('a helper that cannot be started is reported and retried like one that ende
   assert.equal(exits.length, 2);
   for (const exit of exits) assert.match(exit.error, /ENOENT/);
   assert.deepEqual(named(seen, 'event'), []);
+});
+
+test('stop() while a restart is planned cancels it', async () => {
+  const helper = new QuorvelProcess({ command: join(folder, 'missing'), restart: { firstDelayMs: 60_000 } });
+  const seen = record(helper);
+  helper.start();
+  await next(helper, 'restart');
+  assert.equal(helper.state, 'waiting');
+  assert.deepEqual(await helper.stop(), { outcome: 'not-running', code: null, signal: null });
+  assert.equal(helper.state, 'stopped');
+  assert.equal(named(seen, 'spawn').length, 1);
+});
+
+test('a child that ran long enough counts as healthy: the tries start again', async () => {
+  const shortLived = standIn(folder, 'short-lived', 'echo \'{"event":"heartbeat"}\'\nexec sleep 0.3');
+  const helper = new QuorvelProcess({
+    command: shortLived, restart: { maxTries: 1, firstDelayMs: 5, healthyAfterMs: 50 },
+  });
+  const seen = record(helper);
+  helper.start();
+  for (let restarts = 0; restarts < 3; restarts++) await next(helper, 'restart');
+  await helper.stop();
+  assert.deepEqual(named(seen, 'restart').slice(0, 3), Array(3).fill({ reason: 'exit', attempt: 1, delayMs: 5 }));
+  assert.deepEqual(named(seen, 'gave-up'), []);
+});
+
+test('a child still running when the host exits is sent SIGINT', async () => {
+  const host = [
+    `import { QuorvelProcess } from ${JSON.stringify(new URL('../index.js', import.meta.url).href)};`,
+    `const helper = new QuorvelProcess({ command: ${JSON.stringify(replay)}, args: ['--realtime', ${JSON.stringify(idle)}] });`,
+    "helper.on('event', (event) => { if (event.event === 'mic-mode') { console.log(helper.pid); process.exit(0); } });",
+    'helper.start();',
+  ].join('\n');
+  const script = join(folder, 'host.mjs');
+  writeFileSync(script, host);
+  const done = spawnSync(process.execPath, [script], { encoding: 'utf8', timeout: 30_000 });
+  assert.equal(done.status, 0, done.stderr);
+  const pid = Number(done.stdout);
+  assert.ok(pid > 0);
+  // The replay may still be on its way out: wait for it, with a generous bound.
+  const gone = () => { try { process.kill(pid, 0); return false; } catch { return true; } };
+  for (let waited = 0; !gone() && waited < 10_000; waited += 50) await new Promise((resolve) => setTimeout(resolve, 50));
+  assert.ok(gone(), `quorvel-replay ${pid} outlived its host`);
 });
 
 test('the real quorvel starts, reports its mode and ends with status 0 on stop()', { skip: process.platform !== 'linux' && 'quorvel runs here only on Linux' }, async () => {
