@@ -110,6 +110,19 @@ test('a child that writes nothing for too long is hung: ended with SIGINT and re
   assertValidEvents(named(seen, 'line'));
 });
 
+test('each line puts off the watchdog', async () => {
+  const chatty = standIn(folder, 'chatty', 'for n in $(seq 25); do echo \'{"event":"heartbeat"}\'; sleep 0.1; done\nexec sleep 30');
+  const helper = new QuorvelProcess({ command: chatty, hungAfterMs: 1000 });
+  const seen = record(helper);
+  helper.start();
+  await next(helper, 'event');
+  const hung = next(helper, 'hung');
+  await next(helper, 'line', () => named(seen, 'line').length === 25);
+  assert.deepEqual(named(seen, 'hung'), [], 'hung while lines came every 0.1 s');
+  await hung; // and once they stop, the watchdog fires
+  await helper.stop();
+});
+
 test('stop() ends a running replay with SIGINT and no restart follows', async () => {
   const helper = new QuorvelProcess({ command: replay, args: ['--realtime', idle], restart: { firstDelayMs: 1 } });
   const seen = record(helper);
