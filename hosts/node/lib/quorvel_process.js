@@ -111,7 +111,7 @@ export class QuorvelProcess extends EventEmitter {
     });
     child.stdout.on('end', () => {
       const rest = events.end();
-      if (rest !== null) this.#report(rest, 'the stream ended inside this line');
+      if (rest !== null) this.#malformed(rest, 'the stream ended inside this line');
     });
     const log = new LineReader(STDERR_LINE_BYTES);
     const keep = (item) => this.#stderr.push(item.line ?? `(a line of ${item.tooLong} bytes left out)`);
@@ -126,20 +126,20 @@ export class QuorvelProcess extends EventEmitter {
     this.#armWatchdog(run);
     clearTimeout(this.#healthyTimer);
     this.#healthyTimer = setTimeout(() => (this.#tries = 0), this.#restart.healthyAfterMs);
-    // Before 'spawn' (Node 15.1+) fires, a pid means the process exists.
+    // pid is null when the program could not be started; the 'exit' report that follows says why.
     this.emit('spawn', { pid: child.pid ?? null, attempt: this.#tries });
   }
 
   #line(item, run) {
     this.#armWatchdog(run);
     if (item.tooLong !== undefined) {
-      this.emit('malformed', { line: '', reason: `a line of ${item.tooLong} bytes, over the limit of ${this.#maxLineBytes}` });
+      this.#malformed(item, null);
       return;
     }
     this.emit('line', item.line);
     const parsed = parseEventLine(item.line);
     if (parsed.type === 'malformed') {
-      this.emit('malformed', { line: item.line, reason: parsed.reason });
+      this.#malformed(item, parsed.reason);
     } else if (parsed.type === 'unknown') {
       this.emit('unknown', parsed.value);
     } else {
@@ -149,7 +149,8 @@ export class QuorvelProcess extends EventEmitter {
     }
   }
 
-  #report(item, reason) {
+  // A line that is over the limit is reported without its text, which was not kept.
+  #malformed(item, reason) {
     this.emit('malformed', {
       line: item.line ?? '',
       reason: item.tooLong === undefined ? reason : `a line of ${item.tooLong} bytes, over the limit of ${this.#maxLineBytes}`,
