@@ -4,6 +4,7 @@
 import { spawn } from 'node:child_process';
 import { EventEmitter } from 'node:events';
 
+import { signal } from './child_signal.js';
 import { parseEventLine } from './events.js';
 import { LineReader } from './line_reader.js';
 import { Ring } from './ring.js';
@@ -37,7 +38,7 @@ export class QuorvelProcess extends EventEmitter {
   #watchdog = null;
   #openSession = null;
   #stopping = null;
-  #onHostExit = () => this.#run?.child.kill('SIGINT');
+  #onHostExit = () => this.#run && signal(this.#run.child, 'SIGINT');
 
   constructor(options) {
     super();
@@ -169,15 +170,18 @@ export class QuorvelProcess extends EventEmitter {
 
   // SIGINT now, SIGKILL if the child is still there after the stop timeout.
   #end(run) {
-    run.child.kill('SIGINT');
+    signal(run.child, 'SIGINT');
     clearTimeout(run.killTimer);
     run.killTimer = setTimeout(() => {
       run.killed = true;
-      run.child.kill('SIGKILL');
+      signal(run.child, 'SIGKILL');
     }, this.#stopTimeoutMs);
   }
 
-  #closed(run, code, signal) {
+  #closed(run, status, signal) {
+    // A program that could not be started has no status (Node gives the error number).
+    const started = run.child.pid !== undefined;
+    const code = started ? status : null;
     clearTimeout(run.killTimer);
     clearTimeout(this.#watchdog);
     clearTimeout(this.#healthyTimer);
@@ -191,7 +195,7 @@ export class QuorvelProcess extends EventEmitter {
       this.#stopping = null;
       this.#state = 'stopped';
       this.emit('exit', { code, signal, expected: true, reason: 'stop', openSession, error });
-      const outcome = run.killed ? 'killed' : signal !== null ? 'signalled' : 'exited';
+      const outcome = !started ? 'not-running' : run.killed ? 'killed' : signal !== null ? 'signalled' : 'exited';
       stopping.resolve({ outcome, code, signal });
       return;
     }

@@ -3,6 +3,8 @@
 // said nothing or could not be started, the answer is "unknown".
 import { spawn } from 'node:child_process';
 
+import { signal } from './child_signal.js';
+
 const STATUS_OF = Object.freeze({ authorized: 0, denied: 1, unknown: 2 });
 const MAX_OUTPUT = 4096;
 
@@ -28,7 +30,7 @@ export function runSennick({ command, args = [], env, cwd, timeoutMs = 10_000 } 
     keep(child.stderr, 'stderr');
     const timer = setTimeout(() => {
       error = new Error(`sennick gave no answer within ${timeoutMs} ms`);
-      child.kill('SIGKILL');
+      signal(child, 'SIGKILL');
     }, timeoutMs);
     child.on('error', (spawnError) => (error ??= spawnError));
     child.on('close', (code, signal) => {

@@ -1,12 +1,14 @@
 // QuorvelProcess against the real quorvel-replay (and the real quorvel on Linux), and
 // against small stand-ins for the misbehaviour the real programs do not show on cue.
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
+import { once } from 'node:events';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, test } from 'node:test';
 
 import { QuorvelProcess } from '../index.js';
+import { signal } from '../lib/child_signal.js';
 import { assertValidEvents, named, next, program, record, scenarios, scratch, standIn } from './support.js';
 
 const replay = program('QUORVEL_REPLAY');
@@ -194,8 +196,42 @@ test('a helper that cannot be started is reported and retried like one that ende
   await next(helper, 'gave-up');
   const exits = named(seen, 'exit');
   assert.equal(exits.length, 2);
-  for (const exit of exits) assert.match(exit.error, /ENOENT/);
+  for (const exit of exits) {
+    assert.match(exit.error, /ENOENT/);
+    assert.equal(exit.code, null);
+  }
   assert.deepEqual(named(seen, 'event'), []);
+});
+
+test('only a running child is signalled', () => {
+  // Node signals pid 0, the host's whole process group, for a child that has no pid.
+  const sent = [];
+  const child = (state) => ({ exitCode: null, signalCode: null, ...state, kill: (name) => sent.push([state, name]) });
+  signal(child({ pid: undefined }), 'SIGINT');
+  signal(child({ pid: 5, exitCode: 0 }), 'SIGINT');
+  signal(child({ pid: 6, signalCode: 'SIGINT' }), 'SIGKILL');
+  signal(child({ pid: 7 }), 'SIGKILL');
+  assert.deepEqual(sent, [[{ pid: 7 }, 'SIGKILL']]);
+});
+
+test('stop() of a helper that could not be started resolves as not running', async () => {
+  // In a process group of its own, in case a fault signals the whole group.
+  const host = join(folder, 'stop-missing.mjs');
+  writeFileSync(host, [
+    `import { QuorvelProcess } from ${JSON.stringify(new URL('../index.js', import.meta.url).href)};`,
+    `const helper = new QuorvelProcess({ command: ${JSON.stringify(join(folder, 'missing'))}, stopTimeoutMs: 50 });`,
+    "helper.on('exit', ({ error }) => console.log(error));",
+    'helper.start();',
+    'console.log(JSON.stringify(await helper.stop()));',
+  ].join('\n'));
+  const child = spawn(process.execPath, [host], { detached: true, stdio: ['ignore', 'pipe', 'inherit'] });
+  let output = '';
+  child.stdout.on('data', (text) => (output += text));
+  const [code, signalName] = await once(child, 'close');
+  assert.deepEqual({ code, signalName }, { code: 0, signalName: null });
+  const [error, result] = output.trim().split('\n');
+  assert.match(error, /ENOENT/);
+  assert.deepEqual(JSON.parse(result), { outcome: 'not-running', code: null, signal: null });
 });
 
 test('stop() while a restart is planned cancels it', async () => {
