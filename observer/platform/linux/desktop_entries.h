@@ -17,8 +17,9 @@ struct Entry {
 // How the application whose window has this class presents itself. Its desktop entry is
 // the one whose StartupWMClass equals the class or, failing that, whose file id without
 // ".desktop" equals the class or the instance, ASCII case ignored. Entries come from
-// $XDG_DATA_HOME/applications, then each $XDG_DATA_DIRS/applications, then the Flatpak
-// and Snap export directories that those leave out; the first entry of a file id wins.
+// $XDG_DATA_HOME/applications, then each $XDG_DATA_DIRS/applications (without that
+// variable, the system folders with Flatpak's and snapd's exports among them); the first
+// entry of a file id wins. Only regular files of a sensible size count as entries.
 // A product listed in app_identity.h (by the entry's id, else by the class or instance)
 // is presented as on the Mac, with or without an entry: its Mac name, and its Mac bundle
 // identifier followed by ".desktop" as the file id. Nothing when neither applies.

@@ -32,15 +32,26 @@ TEST(LinuxIdentityTest, EdgeAndBraveAreNamedByTheirLinuxWindowClasses) {
 
     ASSERT_TRUE(edge->command("record-child mic0"));
     ASSERT_TRUE(session.waitForEvents(3));
-    EXPECT_EQ(session.events().back(), micActive("Microsoft Edge", edge->pid, edgeTitle));
-    EXPECT_EQ(session.log()[1], "frontmost: Microsoft Edge " + dash + " \"" + edgeTitle + "\"");
     ASSERT_TRUE(edge->command("stop"));
     ASSERT_TRUE(session.waitForEvents(4));
-
     // In the background, Brave is found by the fallback pass and its meeting title.
     ASSERT_TRUE(brave->command("record-child mic0"));
     ASSERT_TRUE(session.waitForEvents(5));
-    EXPECT_EQ(session.events().back(), micActive("Brave", brave->pid, braveTitle));
+
+    const std::string edgeActive = micActive("Microsoft Edge", edge->pid, edgeTitle);
+    const std::string braveActive = micActive("Brave", brave->pid, braveTitle);
+    EXPECT_EQ(session.events(), (Lines{R"({"event":"heartbeat"})", R"({"event":"mic-mode","perProcess":true})",
+                                       edgeActive, R"({"event":"mic-inactive","app":"","pid":0})", braveActive}));
+    const std::string edgeIdle = "Microsoft Edge isn't using the mic " + dash + " not attributing to it";
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "frontmost: Microsoft Edge " + dash + " \"" + edgeTitle + "\"",
+                                    "title confirms meeting " + dash + " attributing to Microsoft Edge",
+                                    "EMIT -> " + edgeActive,
+                                    edgeIdle,
+                                    "fallback candidate: Microsoft Edge " + dash + " \"" + edgeTitle + "\"",
+                                    edgeIdle,
+                                    "fallback candidate: Brave " + dash + " \"" + braveTitle + "\"",
+                                    "EMIT -> " + braveActive}));
 }
 
 }  // namespace
