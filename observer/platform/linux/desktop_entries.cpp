@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Entries with translations of every key into a hundred languages stay below 64 KiB.
+// Far more than real entries take, translations and all; little to hold while reading.
 constexpr std::size_t maximumFileSize = 256 * 1024;
 // Longer than any application's name or window class.
 constexpr std::size_t maximumValueLength = 1024;
