@@ -1,24 +1,35 @@
 // Indexing desktop entries. Only the [Desktop Entry] group's Name, StartupWMClass and
 // Hidden keys matter here; the untranslated Name is used, since catalogue fragments are
 // matched against application names as their makers spell them.
+//
+// Anyone may drop files into these folders, so reading them is bounded: only regular
+// files are opened (never a FIFO or a device, and never in a way that could block), a
+// file larger than any real entry is passed over whole, and an overlong value is ignored.
 #include "observer/platform/linux/desktop_entries.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <vector>
 
+#include "observer/platform/linux/app_identity.h"
 #include "observer/platform/text.h"
 
 namespace observer::platform::desktop {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Far more than real entries take, translations and all; little to hold while reading.
+constexpr std::size_t maximumFileSize = 256 * 1024;
+// Longer than any application's name or window class.
+constexpr std::size_t maximumValueLength = 1024;
 
 struct Indexed {
     Entry entry;
@@ -34,15 +45,7 @@ struct Seen {
 std::vector<Indexed> index;
 std::vector<Seen> seen;
 std::optional<std::vector<std::string>> searched;
-long long indexedAt = 0;  // nanoseconds of the real-time clock
-
-// Directory times come from a coarse clock: a change made in the same few milliseconds
-// as the indexing would leave the time as it was. Such fresh directories are read again.
-constexpr long long settleTime = 2'000'000'000;
-
-long long nanoseconds(const std::pair<long long, long long>& time) {
-    return time.first * 1'000'000'000 + time.second;
-}
+std::size_t builds = 0;
 
 std::optional<std::pair<long long, long long>> modificationTime(const std::string& path) {
     struct stat info {};
@@ -50,26 +53,68 @@ std::optional<std::pair<long long, long long>> modificationTime(const std::strin
     return std::pair<long long, long long>(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
 }
 
+void appendDirectories(std::vector<std::string>& bases, std::string_view list) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const auto end = std::min(list.find(':', start), list.size());
+        if (end > start) bases.emplace_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 std::vector<std::string> applicationDirectories() {
     std::vector<std::string> bases;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* dataHomeVariable = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    if (dataHome != nullptr && *dataHome != '\0') {
-        bases.emplace_back(dataHome);
+    std::optional<std::string> dataHome;
+    if (dataHomeVariable != nullptr && *dataHomeVariable != '\0') {
+        dataHome = dataHomeVariable;
     } else if (home != nullptr && *home != '\0') {
-        bases.push_back(std::string(home) + "/.local/share");
+        dataHome = std::string(home) + "/.local/share";
     }
+    if (dataHome) bases.push_back(*dataHome);
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    const std::string dirs = dataDirs != nullptr && *dataDirs != '\0' ? dataDirs : "/usr/local/share:/usr/share";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const auto end = std::min(dirs.find(':', start), dirs.size());
-        if (end > start) bases.push_back(dirs.substr(start, end - start));
-        start = end + 1;
+    if (dataDirs != nullptr && *dataDirs != '\0') {
+        appendDirectories(bases, dataDirs);
+    } else {
+        // What a desktop with Flatpak and snapd installed sets, so that their applications
+        // are found when quorvel is started outside the session's environment.
+        if (dataHome) bases.push_back(*dataHome + "/flatpak/exports/share");
+        appendDirectories(bases, "/var/lib/flatpak/exports/share:/usr/local/share:/usr/share:/var/lib/snapd/desktop");
     }
     std::vector<std::string> directories;
     for (const auto& base : bases) directories.push_back(base + "/applications");
     return directories;
+}
+
+// The file's bytes when it is a regular file (a symlink to one included) of at most
+// maximumFileSize bytes. It is looked at before it is opened, so that devices, FIFOs and
+// sockets are never opened; O_NONBLOCK keeps open() from waiting should one take the
+// file's place in between, and what was opened is checked again.
+std::optional<std::string> readSmallRegularFile(const fs::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<unsigned long long>(info.st_size) > maximumFileSize)
+        return std::nullopt;
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return std::nullopt;
+    std::optional<std::string> bytes;
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+        bytes.emplace();
+        char chunk[16384];
+        while (bytes && bytes->size() <= maximumFileSize) {
+            const auto wanted = std::min(sizeof chunk, maximumFileSize + 1 - bytes->size());
+            const auto count = ::read(descriptor, chunk, wanted);
+            if (count == 0) break;
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0) bytes.reset();
+            else bytes->append(chunk, static_cast<std::size_t>(count));
+        }
+        // It grew past the limit since it was looked at.
+        if (bytes && bytes->size() > maximumFileSize) bytes.reset();
+    }
+    ::close(descriptor);
+    return bytes;
 }
 
 std::string unescape(std::string_view value) {
@@ -90,15 +135,21 @@ std::string unescape(std::string_view value) {
     return text;
 }
 
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
 // Nothing when the entry hides itself, which also hides entries of the same id below it.
-std::optional<Indexed> readEntry(const fs::path& file, std::string fileId, bool& hidden) {
-    std::ifstream in(file);
-    if (!in) return std::nullopt;
+std::optional<Indexed> parseEntry(std::string_view contents, std::string fileId, bool& hidden) {
     Indexed result{{std::move(fileId), std::nullopt}, std::nullopt};
     bool inMainGroup = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!contents.empty()) {
+        const auto newline = std::min(contents.find('\n'), contents.size());
+        std::string_view line = contents.substr(0, newline);
+        contents.remove_prefix(std::min(newline + 1, contents.size()));
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty() || line[0] == '#') continue;
         if (line[0] == '[') {
             inMainGroup = line == "[Desktop Entry]";
@@ -106,11 +157,11 @@ std::optional<Indexed> readEntry(const fs::path& file, std::string fileId, bool&
         }
         if (!inMainGroup) continue;
         const auto equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        std::string key = line.substr(0, equals);
-        std::string value = line.substr(equals + 1);
-        while (!key.empty() && key.back() == ' ') key.pop_back();
-        value.erase(0, value.find_first_not_of(' '));
+        if (equals == std::string_view::npos) continue;
+        const auto key = trimmed(line.substr(0, equals));
+        auto value = line.substr(equals + 1);
+        while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+        if (value.size() > maximumValueLength) continue;
         if (key == "Name") result.entry.name = decodeUtf8(unescape(value));
         if (key == "StartupWMClass") result.startupWmClass = unescape(value);
         if (key == "Hidden" && value == "true") hidden = true;
@@ -119,13 +170,14 @@ std::optional<Indexed> readEntry(const fs::path& file, std::string fileId, bool&
 }
 
 void rebuild(const std::vector<std::string>& directories) {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    indexedAt = nanoseconds({now.tv_sec, now.tv_nsec});
+    ++builds;
     index.clear();
     seen.clear();
     std::set<std::string> taken;
     for (const auto& directory : directories) {
+        // Each time is taken before the directory is listed, so a change made while it is
+        // read leaves a time that differs (unless it falls in the same tick of the
+        // kernel's coarse file-time clock).
         seen.push_back({directory, modificationTime(directory)});
         if (!seen.back().modified) continue;
         std::error_code error;
@@ -140,24 +192,29 @@ void rebuild(const std::vector<std::string>& directories) {
         }
         std::sort(files.begin(), files.end());
         for (const auto& file : files) {
-            // The file id is the path below applications/, its slashes turned into dashes.
-            std::string fileId = fs::relative(file, directory, error).string();
+            // The file id is the path below applications/, its slashes turned into dashes;
+            // worked out from the names alone, as Flatpak's entries are symlinks elsewhere.
+            std::string fileId = file.lexically_relative(directory).string();
             std::replace(fileId.begin(), fileId.end(), '/', '-');
-            if (!taken.insert(fileId).second) continue;
+            if (taken.contains(fileId)) continue;
+            // What is not a readable entry of sensible size is no entry, and hides nothing.
+            const auto contents = readSmallRegularFile(file);
+            if (!contents) continue;
+            taken.insert(fileId);
             bool hidden = false;
-            auto entry = readEntry(file, fileId, hidden);
+            auto entry = parseEntry(*contents, fileId, hidden);
             if (entry && !hidden) index.push_back(std::move(*entry));
         }
     }
     searched = directories;
 }
 
+// Compared for difference, not order: a time in the future, or one set back, must not
+// make every lookup read everything again.
 bool changed(const std::vector<std::string>& directories) {
     if (searched != directories) return true;
-    return std::any_of(seen.begin(), seen.end(), [](const Seen& entry) {
-        return modificationTime(entry.path) != entry.modified ||
-               (entry.modified && nanoseconds(*entry.modified) + settleTime > indexedAt);
-    });
+    return std::any_of(seen.begin(), seen.end(),
+                       [](const Seen& entry) { return modificationTime(entry.path) != entry.modified; });
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -174,20 +231,31 @@ std::string_view withoutSuffix(std::string_view fileId) {
     return fileId;
 }
 
+const Entry* installedEntry(std::string_view instance, std::string_view className) {
+    for (const auto& indexedEntry : index)
+        if (indexedEntry.startupWmClass && !className.empty() && equalsIgnoringCase(*indexedEntry.startupWmClass, className))
+            return &indexedEntry.entry;
+    for (const auto& indexedEntry : index) {
+        const auto id = withoutSuffix(indexedEntry.entry.fileId);
+        if ((!className.empty() && equalsIgnoringCase(id, className)) || (!instance.empty() && equalsIgnoringCase(id, instance)))
+            return &indexedEntry.entry;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::optional<Entry> findEntry(std::string_view instance, std::string_view className) {
     const auto directories = applicationDirectories();
     if (changed(directories)) rebuild(directories);
-    for (const auto& indexedEntry : index)
-        if (indexedEntry.startupWmClass && !className.empty() && equalsIgnoringCase(*indexedEntry.startupWmClass, className))
-            return indexedEntry.entry;
-    for (const auto& indexedEntry : index) {
-        const auto id = withoutSuffix(indexedEntry.entry.fileId);
-        if ((!className.empty() && equalsIgnoringCase(id, className)) || (!instance.empty() && equalsIgnoringCase(id, instance)))
-            return indexedEntry.entry;
-    }
-    return std::nullopt;
+    const Entry* entry = installedEntry(instance, className);
+    for (const auto linuxId : {entry != nullptr ? withoutSuffix(entry->fileId) : std::string_view(), className, instance})
+        if (const auto product = macIdentity(linuxId))
+            return Entry{std::string(product->bundleIdentifier) + ".desktop", std::string(product->name)};
+    if (entry == nullptr) return std::nullopt;
+    return *entry;
 }
+
+std::size_t indexBuilds() { return builds; }
 
 }  // namespace observer::platform::desktop

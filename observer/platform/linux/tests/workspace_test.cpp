@@ -88,8 +88,8 @@ TEST_P(WorkspaceTest, OneApplicationPerWindowOwnerInCreationOrderNamedByItsDeskt
     auto chrome = show("google-chrome", "Google-chrome", "New Tab - Google Chrome");
     auto other = show("thing", "Thingamajig", "Untitled");
     const std::vector<std::string> expected = {
-        "Zoom | us.zoom.Zoom | " + std::to_string(zoom->pid),
-        "Google Chrome | google-chrome | " + std::to_string(chrome->pid),
+        "zoom.us | us.zoom.xos | " + std::to_string(zoom->pid),
+        "Google Chrome | com.google.Chrome | " + std::to_string(chrome->pid),
         "Thingamajig | <no id> | " + std::to_string(other->pid),
     };
     EXPECT_EQ(described(runningApplications()), expected);

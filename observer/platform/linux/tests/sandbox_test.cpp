@@ -1,0 +1,97 @@
+// An application in a sandbox with a pid namespace of its own, as Flatpak runs them,
+// against a private Xvfb and a plain PulseAudio daemon: the X server knows the
+// application's real pid, the sound server only the pid the application has inside.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "observer/platform/audio_hal.h"
+#include "observer/platform/linux/tests/support/child_process.h"
+#include "observer/platform/linux/tests/support/private_servers.h"
+#include "observer/platform/workspace.h"
+
+namespace observer::platform::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace hal = observer::platform::audio;
+
+constexpr hal::PropertyAddress processList{hal::selector::processObjectList, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress runningInput{hal::selector::processIsRunningInput, hal::scope::global, hal::elementMain};
+constexpr hal::PropertyAddress processPid{hal::selector::processPID, hal::scope::global, hal::elementMain};
+
+std::optional<std::uint32_t> scalar(hal::ObjectId object, const hal::PropertyAddress& address) {
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    if (hal::getPropertyData(object, address, size, &value) != hal::noErr || size != sizeof value) return std::nullopt;
+    return value;
+}
+
+// The pids of the process objects that record.
+std::vector<std::uint32_t> recordingPids() {
+    std::vector<std::uint32_t> pids;
+    std::uint32_t size = 0;
+    if (hal::getPropertyDataSize(hal::systemObject, processList, size) != hal::noErr) return pids;
+    std::vector<hal::ObjectId> ids(size / 4);
+    if (hal::getPropertyData(hal::systemObject, processList, size, ids.data()) != hal::noErr) return pids;
+    ids.resize(size / 4);
+    for (const auto id : ids)
+        if (scalar(id, runningInput) == 1u)
+            if (const auto pid = scalar(id, processPid)) pids.push_back(*pid);
+    return pids;
+}
+
+pid_t parentOf(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 4 >= stat.size()) return -1;
+    return static_cast<pid_t>(std::atoi(stat.c_str() + close + 4));
+}
+
+TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowHasTheRealOne) {
+    TemporaryDirectory directory;
+    ASSERT_FALSE(directory.path().empty());
+    const auto xServer = startXServer(directory.path());
+    const auto soundServer = startSoundServer(directory.path());
+    ASSERT_TRUE(xServer && soundServer) << "the private servers did not start";
+    ::setenv("DISPLAY", xServer->display.c_str(), 1);
+    ::setenv("PULSE_SERVER", soundServer->address.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (directory.path() + "/data-home").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (directory.path() + "/data").c_str(), 1);
+
+    Launch launch;
+    launch.arguments = {"unshare", "--pid", "--fork", "--kill-child", MEETING_ACTOR_PATH};
+    // Without privileges a pid namespace needs a user namespace around it.
+    if (::geteuid() != 0) launch.arguments.insert(launch.arguments.begin() + 1, {"--user", "--map-root-user"});
+    launch.environment = {{"DISPLAY", xServer->display}, {"PULSE_SERVER", soundServer->address}};
+    launch.talk = true;
+    Child sandboxed(launch);
+    const auto ready = sandboxed.readLine(5s);
+    if (!ready || ready->rfind("ready ", 0) != 0) GTEST_SKIP() << "no pid namespace can be made here";
+    const std::string innerPid = ready->substr(6);
+    ASSERT_TRUE(sandboxed.command("window zoom zoom Zoom Meeting"));
+    ASSERT_TRUE(sandboxed.command("record mic0"));
+
+    std::optional<RunningApplication> zoom;
+    ASSERT_TRUE(eventually(
+        [&] {
+            for (const auto& application : runningApplications())
+                if (application.localizedName == "zoom.us") zoom = application;
+            return zoom.has_value();
+        },
+        5s));
+    // The window belongs to the sandboxed process itself, a child of the sandbox's launcher.
+    EXPECT_EQ(parentOf(zoom->processIdentifier), sandboxed.pid());
+    EXPECT_EQ(innerPid, "1");
+    EXPECT_EQ(recordingPids(), std::vector<std::uint32_t>{1u})
+        << "the sound server reports the pid inside the sandbox, which names no process of the application";
+}
+
+}  // namespace
+}  // namespace observer::platform::testing
