@@ -125,7 +125,7 @@ bool isKnownLocale(std::string_view locale) {
     return *uloc_getISO3Language(id.c_str()) != '\0' && (region[0] == '\0' || *uloc_getISO3Country(id.c_str()) != '\0');
 }
 
-void useTextLocale(const std::string& locale) {
+void useTextLocale(const std::optional<std::string>& locale) {
     Searching& state = searching();
     if (state.chosenLocale == locale) return;
     state.searches.clear();

@@ -3,6 +3,7 @@
 // its results are the same on every machine.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,8 @@ namespace observer::platform::icu {
 // (ISO 3166), as in "tr_TR", "en_US" or "az_Latn_AZ".
 bool isKnownLocale(std::string_view locale);
 
-// Searches from now on under `locale` (which should be known) instead of the user's.
-void useTextLocale(const std::string& locale);
+// Searches from now on under `locale` (which should be known), or under the user's
+// locale again when it is nothing.
+void useTextLocale(const std::optional<std::string>& locale);
 
 }  // namespace observer::platform::icu
