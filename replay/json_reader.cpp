@@ -2,6 +2,7 @@
 // callback: the callback makes the parse time grow with the square of a list's length.
 #include "replay/json_reader.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "replay/scenario.h"
@@ -14,9 +15,9 @@ using nlohmann::json;
 // Library messages quote the token they stopped at, which may be megabytes long.
 constexpr std::size_t longestDetail = 160;
 
-std::string shortened(std::string text) {
-    if (text.size() <= longestDetail) return text;
-    std::size_t cut = longestDetail;
+std::string shortened(std::string text, std::size_t longest = longestDetail) {
+    if (text.size() <= longest) return text;
+    std::size_t cut = longest;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // keep UTF-8 whole
     text.resize(cut);
     return text + "...";
@@ -43,7 +44,7 @@ public:
         Open& top = opened_.back();
         if (top.value->contains(name)) {
             throw ScenarioError(placeName(opened_.size()) + (opened_.size() > 1 ? ": " : "") + "key \"" +
-                                shortened(name) + "\" appears twice in one object");
+                                shownKey(name) + "\" appears twice in one object");
         }
         top.key = name;
         top.member = &(*top.value)[name];
@@ -112,7 +113,7 @@ private:
                 name += "[" + std::to_string(step.value->size() - 1) + "]";
             } else {
                 if (!name.empty()) name += ".";
-                name += shortened(step.key);
+                name += shownKey(step.key);
             }
         }
         return name;
@@ -123,6 +124,21 @@ private:
 };
 
 }  // namespace
+
+std::string shownKey(std::string_view key) {
+    std::string shown;
+    for (const char c : key) {
+        if (shown.size() > 64) break;
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+            char code[7];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            shown += code;
+        } else {
+            shown += c;
+        }
+    }
+    return shortened(std::move(shown), 60);
+}
 
 std::string positionOf(const std::string& text, std::size_t byte) {
     std::size_t line = 1;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 namespace replay {
 
@@ -12,6 +13,10 @@ inline constexpr std::size_t maxJsonDepth = 64;
 
 // Throws ScenarioError.
 nlohmann::json readStrictJson(const std::string& text);
+
+// A key as error messages show it: on one line (control characters as \u00XX escapes) and
+// cut short after a few dozen bytes.
+std::string shownKey(std::string_view key);
 
 // "line L, column C" of the byte at offset `byte` (0-based).
 std::string positionOf(const std::string& text, std::size_t byte);

@@ -33,7 +33,9 @@ std::string item(const std::string& where, std::size_t index) {
 void allowOnly(const json& object, const std::string& where, std::initializer_list<std::string_view> keys) {
     if (!object.is_object()) fail(where, "expected an object");
     for (const auto& [key, value] : object.items()) {
-        if (std::find(keys.begin(), keys.end(), key) == keys.end()) fail(where, "unknown key \"" + key + "\"");
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            fail(where, "unknown key \"" + shownKey(key) + "\"");
+        }
     }
 }
 

@@ -59,6 +59,10 @@ TEST(HostileInputTest, ARepeatedKeyIsNamedWithThePathToItsObject) {
     EXPECT_EQ(errorOf(R"({"ticks": 1, "ticks": 1})"), "key \"ticks\" appears twice in one object");
     EXPECT_EQ(errorOf(R"({"states": [[{"a": {"b": [0, {"c": 1, "c": 2}]}}]]})"),
               "states[0][0].a.b[1]: key \"c\" appears twice in one object");
+    // Keys are shown on one line and cut short.
+    EXPECT_EQ(errorOf(R"({"a\nb": 1, "a\nb": 2})"), "key \"a\\u000ab\" appears twice in one object");
+    EXPECT_EQ(errorOf(R"({"observer": {"\u001b[2J": 1}})"), "observer: unknown key \"\\u001b[2J\"");
+    EXPECT_EQ(errorOf("{\"" + std::string(100'000, 'k') + "\": 1}"), "unknown key \"" + std::string(60, 'k') + "...\"");
     // The same key in sibling objects is no repetition.
     EXPECT_EQ(errorOf(withWindows(R"([{"pid": 1}, {"pid": 1}])")), "no error");
 }
