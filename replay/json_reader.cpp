@@ -25,6 +25,8 @@ std::string shortened(std::string text, std::size_t longest = longestDetail) {
 
 class DocumentBuilder : public nlohmann::json_sax<json> {
 public:
+    explicit DocumentBuilder(const std::string& text) : text_(&text) {}
+
     json document;
 
     bool null() override { return place(json(nullptr)); }
@@ -61,8 +63,6 @@ public:
         if (const auto colon = detail.find(": "); colon != std::string::npos) detail = detail.substr(colon + 2);
         throw ScenarioError("not valid JSON at " + positionOf(*text_, position) + ": " + shortened(detail));
     }
-
-    explicit DocumentBuilder(const std::string& text) : text_(&text) {}
 
 private:
     struct Open {
