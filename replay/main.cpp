@@ -3,16 +3,15 @@
 // standard error.
 #include <unistd.h>
 
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "observer/core/startup.h"
+#include "observer/platform/icu/text_locale.h"
 #include "observer/platform/run_loop.h"
 #include "observer/platform/simulated/world.h"
 #include "replay/scenario.h"
+#include "replay/scenario_file.h"
 
 namespace {
 
@@ -46,14 +45,9 @@ int main(int argc, char** argv) {
         return complain("usage: quorvel-replay [--realtime] SCENARIO.json");
     }
 
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream contents;
-    if (!file || !(contents << file.rdbuf())) {
-        return complain(std::string(path) + ": cannot be read: " + std::strerror(errno));
-    }
     replay::Scenario scenario;
     try {
-        scenario = replay::parseScenario(contents.str());
+        scenario = replay::parseScenario(replay::readScenarioFile(path));
     } catch (const replay::ScenarioError& error) {
         return complain(std::string(path) + ": " + error.what());
     }
@@ -63,14 +57,17 @@ int main(int argc, char** argv) {
     sim::setObserverProcess(scenario.pid, scenario.parentPid);
     sim::setClock(scenario.clock);
     sim::useRealClock(realtime);
-    sim::setWorld(replay::worldAt(scenario, 0));
+    observer::platform::icu::useTextLocale(scenario.locale);
+    sim::changeWorld(std::move(scenario.states.front().change));
 
-    const sim::World* shown = &replay::worldAt(scenario, 0);
+    // States come into force one by one, each changing what it lists.
+    std::size_t next = 1;
     sim::planRunLoop(
         scenario.ticks,
         [&](long long tick) {
-            const sim::World* next = &replay::worldAt(scenario, tick);
-            if (next != shown) sim::setWorld(*(shown = next));
+            if (next < scenario.states.size() && scenario.states[next].fromTick == tick) {
+                sim::changeWorld(std::move(scenario.states[next++].change));
+            }
         },
         realtime);
 

@@ -1,13 +1,16 @@
-// Scenario files: parsed by nlohmann::json, then checked key by key so that every
-// mistake is reported with where it is.
+// Scenario files: parsed strictly into a JSON document, then checked key by key so that
+// every mistake is reported with where it is.
 #include "replay/scenario.h"
 
 #include <algorithm>
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string_view>
+#include <unordered_set>
+
+#include "observer/platform/icu/text_locale.h"
+#include "replay/json_reader.h"
 
 namespace replay {
 namespace {
@@ -30,7 +33,9 @@ std::string item(const std::string& where, std::size_t index) {
 void allowOnly(const json& object, const std::string& where, std::initializer_list<std::string_view> keys) {
     if (!object.is_object()) fail(where, "expected an object");
     for (const auto& [key, value] : object.items()) {
-        if (std::find(keys.begin(), keys.end(), key) == keys.end()) fail(where, "unknown key \"" + key + "\"");
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            fail(where, "unknown key \"" + shownKey(key) + "\"");
+        }
     }
 }
 
@@ -155,104 +160,115 @@ sim::Window window(const json& entry, const std::string& at) {
     return window;
 }
 
-void checkPids(const sim::World& world, const std::string& where) {
-    std::set<std::int32_t> seen;
-    for (std::size_t index = 0; index < world.processes.size(); ++index) {
-        if (!seen.insert(world.processes[index].pid).second) {
-            fail(child(item(child(where, "processes"), index), "pid"), "pid listed twice");
+// Checks that need the whole world, kept up to date state by state so that each costs
+// what the state lists, however long the lists that it keeps from earlier states.
+class WorldRules {
+public:
+    void check(const sim::WorldChange& change, const std::string& at) {
+        if (change.processes) checkPids(*change.processes, child(at, "processes"));
+        if (change.audioProcesses) {
+            audioIds_.clear();
+            const auto& list = *change.audioProcesses;
+            for (std::size_t index = 0; list && index < list->size(); ++index) {
+                const std::string where = child(item(child(at, "audioProcesses"), index), "id");
+                const auto id = (*list)[index].id;
+                claim(audioIds_, id, where);
+                // This state's own devices are checked against these ids below.
+                if (!change.devices && deviceIds_.contains(id)) usedTwice(id, where);
+            }
+        }
+        if (change.devices) {
+            deviceIds_.clear();
+            for (std::size_t index = 0; index < change.devices->size(); ++index) {
+                const std::string where = child(item(child(at, "devices"), index), "id");
+                const auto id = (*change.devices)[index].id;
+                claim(deviceIds_, id, where);
+                if (audioIds_.contains(id)) usedTwice(id, where);
+            }
+        }
+        if (change.apps) {
+            appPids_.clear();
+            for (const auto& app : *change.apps) appPids_.insert(app.processIdentifier);
+        }
+        if (change.frontmostPid) frontmostPid_ = *change.frontmostPid;
+        if (frontmostPid_ && !appPids_.contains(*frontmostPid_)) {
+            if (change.frontmostPid) {
+                fail(child(at, "frontmostPid"), "no application in \"apps\" has pid " + std::to_string(*frontmostPid_));
+            }
+            fail(child(at, "apps"), "no application has pid " + std::to_string(*frontmostPid_) +
+                                        ", the frontmost one kept from an earlier state");
         }
     }
-}
 
-void checkObjectIds(const sim::World& world, const std::string& where) {
-    std::set<std::uint32_t> ids;
-    const auto claim = [&](std::uint32_t id, const std::string& at) {
-        if (id == observer::platform::audio::systemObject) fail(at, "audio object id 1 is the system object");
-        if (!ids.insert(id).second) fail(at, "audio object id " + std::to_string(id) + " used twice");
-    };
-    if (world.audioProcesses) {
-        for (std::size_t index = 0; index < world.audioProcesses->size(); ++index) {
-            claim((*world.audioProcesses)[index].id, child(item(child(where, "audioProcesses"), index), "id"));
+private:
+    static void checkPids(const std::vector<sim::Process>& processes, const std::string& where) {
+        std::unordered_set<std::int32_t> seen;
+        for (std::size_t index = 0; index < processes.size(); ++index) {
+            if (!seen.insert(processes[index].pid).second) fail(child(item(where, index), "pid"), "pid listed twice");
         }
     }
-    for (std::size_t index = 0; index < world.devices.size(); ++index) {
-        claim(world.devices[index].id, child(item(child(where, "devices"), index), "id"));
-    }
-}
 
-State state(const json& entry, const std::string& at) {
+    static void claim(std::unordered_set<std::uint32_t>& ids, std::uint32_t id, const std::string& where) {
+        if (id == observer::platform::audio::systemObject) fail(where, "audio object id 1 is the system object");
+        if (!ids.insert(id).second) usedTwice(id, where);
+    }
+
+    [[noreturn]] static void usedTwice(std::uint32_t id, const std::string& where) {
+        fail(where, "audio object id " + std::to_string(id) + " used twice");
+    }
+
+    std::unordered_set<std::uint32_t> audioIds_;
+    std::unordered_set<std::uint32_t> deviceIds_;
+    std::unordered_set<std::int32_t> appPids_;
+    std::optional<std::int32_t> frontmostPid_;
+};
+
+// The world keys that a state lists. The first state's missing keys are the empty world's
+// values; a later state's missing keys keep the values of the state before it.
+State state(const json& entry, const std::string& at, bool first) {
     allowOnly(entry, at, {"fromTick", "processes", "audioProcesses", "devices", "apps", "frontmostPid", "windows"});
     State result;
     result.fromTick = integer<long long>(required(entry, at, "fromTick"), child(at, "fromTick"));
-    sim::World& world = result.world;
+    sim::WorldChange& change = result.change;
+    if (first) {
+        const sim::World empty;
+        change = sim::WorldChange{empty.processes, empty.audioProcesses, empty.devices,
+                                  empty.apps,      empty.frontmostPid,   empty.windows};
+    }
     if (const auto found = entry.find("processes"); found != entry.end()) {
-        world.processes = listOf(*found, child(at, "processes"), process);
+        change.processes = listOf(*found, child(at, "processes"), process);
     }
     if (const auto found = entry.find("audioProcesses"); found != entry.end()) {
-        world.audioProcesses = found->is_null()
-                                   ? std::nullopt
-                                   : std::optional(listOf(*found, child(at, "audioProcesses"), audioProcess));
+        change.audioProcesses = found->is_null()
+                                    ? std::nullopt
+                                    : std::optional(listOf(*found, child(at, "audioProcesses"), audioProcess));
     }
     if (const auto found = entry.find("devices"); found != entry.end()) {
-        world.devices = listOf(*found, child(at, "devices"), device);
+        change.devices = listOf(*found, child(at, "devices"), device);
     }
-    if (const auto found = entry.find("apps"); found != entry.end()) world.apps = listOf(*found, child(at, "apps"), app);
-    world.frontmostPid = nullable<std::int32_t>(entry, "frontmostPid", at, integer<std::int32_t>);
-    if (world.frontmostPid &&
-        std::none_of(world.apps.begin(), world.apps.end(),
-                     [&](const auto& app) { return app.processIdentifier == *world.frontmostPid; })) {
-        fail(child(at, "frontmostPid"), "no application in \"apps\" has pid " + std::to_string(*world.frontmostPid));
+    if (const auto found = entry.find("apps"); found != entry.end()) change.apps = listOf(*found, child(at, "apps"), app);
+    if (entry.contains("frontmostPid")) {
+        change.frontmostPid = nullable<std::int32_t>(entry, "frontmostPid", at, integer<std::int32_t>);
     }
     if (const auto found = entry.find("windows"); found != entry.end()) {
-        world.windows = listOf(*found, child(at, "windows"), window);
+        change.windows = listOf(*found, child(at, "windows"), window);
     }
-    checkPids(world, at);
-    checkObjectIds(world, at);
     return result;
 }
 
-// JSON leaves repeated keys to the reader; a scenario with one is almost surely a mistake
-// that would otherwise hide one of the two values.
-json parseRejectingRepeatedKeys(const std::string& text) {
-    std::vector<std::set<std::string>> keysOfOpenObjects;
-    return json::parse(text, [&](int, json::parse_event_t event, json& parsed) {
-        if (event == json::parse_event_t::object_start) keysOfOpenObjects.emplace_back();
-        if (event == json::parse_event_t::object_end) keysOfOpenObjects.pop_back();
-        if (event == json::parse_event_t::key && !keysOfOpenObjects.back().insert(parsed.get<std::string>()).second) {
-            throw ScenarioError("key \"" + parsed.get<std::string>() + "\" appears twice in one object");
-        }
-        return true;
-    });
-}
-
-std::string positionOf(const std::string& text, std::size_t byte) {
-    std::size_t line = 1;
-    std::size_t column = 1;
-    for (std::size_t at = 0; at + 1 < byte && at < text.size(); ++at) {
-        if (text[at] == '\n') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
+std::string locale(const json& value, const std::string& where) {
+    std::string name = string(value, where);
+    if (!observer::platform::icu::isKnownLocale(name)) {
+        fail(where, "expected a locale that ICU knows, as \"en_US\" or \"tr_TR\"");
     }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+    return name;
 }
 
 }  // namespace
 
 Scenario parseScenario(const std::string& text) {
-    json root;
-    try {
-        root = parseRejectingRepeatedKeys(text);
-    } catch (const json::parse_error& error) {
-        std::string detail = error.what();
-        // Keep the library's explanation, without its own prefix and position.
-        if (const auto colon = detail.find(": "); colon != std::string::npos) detail = detail.substr(colon + 2);
-        throw ScenarioError("not valid JSON at " + positionOf(text, error.byte) + ": " + detail);
-    }
-
-    allowOnly(root, "", {"observer", "clock", "ticks", "states"});
+    const json root = readStrictJson(text);
+    allowOnly(root, "", {"observer", "clock", "ticks", "locale", "states"});
     Scenario scenario;
     const json& observer = required(root, "", "observer");
     allowOnly(observer, "observer", {"pid", "parentPid"});
@@ -261,25 +277,31 @@ Scenario parseScenario(const std::string& text) {
     if (const auto found = root.find("clock"); found != root.end()) scenario.clock = clockTime(*found, "clock");
     scenario.ticks = integer<long long>(required(root, "", "ticks"), "ticks");
     if (scenario.ticks < 0) fail("ticks", "expected an integer of 0 or more");
+    if (const auto found = root.find("locale"); found != root.end()) scenario.locale = locale(*found, "locale");
 
     const json& states = array(required(root, "", "states"), "states");
     if (states.empty()) fail("states", "expected at least one state");
+    WorldRules rules;
     for (std::size_t index = 0; index < states.size(); ++index) {
         const std::string at = item("states", index);
-        State next = state(states[index], at);
+        State next = state(states[index], at, index == 0);
         if (index == 0 && next.fromTick != 0) fail(child(at, "fromTick"), "the first state must have fromTick 0");
         if (index > 0 && next.fromTick <= scenario.states.back().fromTick) {
             fail(child(at, "fromTick"), "fromTick must be greater than the previous state's");
         }
+        rules.check(next.change, at);
         scenario.states.push_back(std::move(next));
     }
     return scenario;
 }
 
-const observer::platform::simulated::World& worldAt(const Scenario& scenario, long long tick) {
-    const auto after = std::upper_bound(scenario.states.begin(), scenario.states.end(), tick,
-                                        [](long long k, const State& state) { return k < state.fromTick; });
-    return std::prev(after)->world;
+sim::World worldAt(const Scenario& scenario, long long tick) {
+    sim::World world;
+    for (const State& state : scenario.states) {
+        if (state.fromTick > tick) break;
+        sim::applyChange(world, state.change);
+    }
+    return world;
 }
 
 }  // namespace replay

@@ -1,5 +1,6 @@
-// A replay scenario: the observer's pids, the clock at startup, how many ticks run, and
-// the worlds the simulated platform shows from a given tick on.
+// A replay scenario: the observer's pids, the clock at startup, how many ticks run, the
+// locale of the text rules, and the worlds the simulated platform shows from a given tick
+// on.
 #pragma once
 
 #include <chrono>
@@ -12,9 +13,13 @@
 
 namespace replay {
 
+// The locale of the text rules when a scenario names none, whatever the machine's.
+inline constexpr const char* defaultLocale = "en_US";
+
 struct State {
     long long fromTick = 0;
-    observer::platform::simulated::World world;
+    // What differs from the previous state; the first state's change holds every key.
+    observer::platform::simulated::WorldChange change;
 };
 
 struct Scenario {
@@ -22,6 +27,7 @@ struct Scenario {
     std::int32_t parentPid = 0;
     std::chrono::milliseconds clock{0};
     long long ticks = 0;
+    std::string locale = defaultLocale;
     std::vector<State> states;  // non-empty, fromTick strictly increasing from 0
 };
 
@@ -33,7 +39,7 @@ public:
 
 Scenario parseScenario(const std::string& text);
 
-// The world that tick `tick` sees (tick 0 is startup).
-const observer::platform::simulated::World& worldAt(const Scenario& scenario, long long tick);
+// The whole world that tick `tick` sees (tick 0 is startup).
+observer::platform::simulated::World worldAt(const Scenario& scenario, long long tick);
 
 }  // namespace replay

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev libicu-dev nlohmann-json3-dev
   libpulse-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev
   xvfb openbox pulseaudio pulseaudio-utils

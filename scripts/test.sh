@@ -17,3 +17,7 @@ for config in plain sanitized; do
   echo "== $config tests"
   ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done
+
+# A short coverage-guided run of the scenario reader's fuzzer (longer runs:
+# scripts/fuzz.sh SECONDS).
+scripts/fuzz.sh 60

@@ -1,7 +1,9 @@
 // Event lines and diagnostic lines, byte for byte as the host application reads them.
 #include "observer/core/event_stream.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "observer/platform/local_time.h"
 #include "observer/platform/standard_streams.h"
@@ -12,10 +14,34 @@ std::string ts() {
     return platform::localTimeOfDay();
 }
 
+namespace {
+
+// U+0085, U+2028 and U+2029 may stand raw in a JSON string, but readers that split text on
+// every Unicode line break would cut the event line there.
+struct UnicodeLineBreak {
+    std::string_view utf8;
+    std::string_view escaped;
+};
+constexpr UnicodeLineBreak unicodeLineBreaks[] = {
+    {"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"}};
+
+}  // namespace
+
 std::string escapeJSONString(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size() + 8);
-    for (const char c : text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '\xC2' || c == '\xE2') {
+            const std::string_view rest = text.substr(at);
+            const auto* lineBreak = std::find_if(std::begin(unicodeLineBreaks), std::end(unicodeLineBreaks),
+                                                 [&](const auto& candidate) { return rest.starts_with(candidate.utf8); });
+            if (lineBreak != std::end(unicodeLineBreaks)) {
+                escaped += lineBreak->escaped;
+                at += lineBreak->utf8.size() - 1;
+                continue;
+            }
+        }
         switch (c) {
             case '\\': escaped += "\\\\"; break;
             case '"': escaped += "\\\""; break;

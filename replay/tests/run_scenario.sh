@@ -11,7 +11,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cd "$directory" || exit 1
-"$replay" "$name.json" >"$work/stdout" 2>"$work/stderr"
+# Under a Turkish machine locale, where "I" and "i" are different letters: the replay's
+# text rules use the scenario's locale, never the machine's.
+LC_ALL=tr_TR.UTF-8 LANG=tr_TR.UTF-8 "$replay" "$name.json" >"$work/stdout" 2>"$work/stderr"
 status=$?
 expected_status=0
 [ -f "$name.status" ] && expected_status=$(cat "$name.status")

@@ -36,7 +36,7 @@ TEST(ScenarioTest, ReadsEveryKindOfWorldValue) {
     EXPECT_EQ(scenario.parentPid, 3000);
     EXPECT_EQ(scenario.clock, std::chrono::milliseconds(0));
     ASSERT_EQ(scenario.states.size(), 2u);
-    const sim::World& first = scenario.states[0].world;
+    const sim::World first = worldAt(scenario, 0);
     EXPECT_EQ(first.processes[0].comm, "zoom.us");
     EXPECT_EQ((*first.audioProcesses)[0].pid, std::nullopt);
     EXPECT_EQ((*first.audioProcesses)[1].runningInput, std::nullopt);
@@ -52,11 +52,78 @@ TEST(ScenarioTest, ReadsEveryKindOfWorldValue) {
     EXPECT_TRUE(std::holds_alternative<observer::platform::WrongType>(windows[2].name));
     EXPECT_TRUE(std::holds_alternative<observer::platform::WrongType>(windows[3].ownerPid));
 
-    EXPECT_EQ(scenario.states[1].world.audioProcesses, std::nullopt);
-    EXPECT_TRUE(scenario.states[1].world.processes.empty()) << "a key left out means empty";
-    EXPECT_EQ(&worldAt(scenario, 1), &scenario.states[0].world);
-    EXPECT_EQ(&worldAt(scenario, 2), &scenario.states[1].world);
-    EXPECT_EQ(&worldAt(scenario, 99), &scenario.states[1].world);
+    EXPECT_EQ(worldAt(scenario, 1).audioProcesses->size(), 2u);
+    EXPECT_FALSE(worldAt(scenario, 2).audioProcesses.has_value());
+    EXPECT_FALSE(worldAt(scenario, 99).audioProcesses.has_value());
+}
+
+TEST(ScenarioTest, TheFirstStateStartsFromAnEmptyWorldAndLaterOnesChangeOnlyWhatTheyList) {
+    const Scenario scenario = parseScenario(withStates(R"([
+      {"fromTick": 0, "apps": [{"name": "zoom.us", "pid": 7}], "frontmostPid": 7},
+      {"fromTick": 1, "processes": [{"pid": 7, "ppid": 1, "comm": "zoom.us"}],
+                      "audioProcesses": [{"id": 20, "pid": 7, "runningInput": true}],
+                      "windows": [{"pid": 7, "title": "Zoom Meeting"}]},
+      {"fromTick": 3, "audioProcesses": [{"id": 20, "pid": 7, "runningInput": false}]},
+      {"fromTick": 4, "processes": [], "audioProcesses": null, "devices": [{"id": 20}], "apps": [],
+                      "frontmostPid": null, "windows": []}])"));
+    const sim::World start = worldAt(scenario, 0);
+    EXPECT_TRUE(start.processes.empty());
+    ASSERT_TRUE(start.audioProcesses.has_value()) << "an empty list, not an unreadable one";
+    EXPECT_TRUE(start.audioProcesses->empty());
+    EXPECT_EQ(start.windows->size(), 0u);
+
+    const sim::World meeting = worldAt(scenario, 2);
+    EXPECT_EQ(meeting.apps.size(), 1u) << "kept from the first state";
+    EXPECT_EQ(meeting.frontmostPid, 7);
+    EXPECT_EQ((*meeting.audioProcesses)[0].runningInput, true);
+
+    const sim::World silent = worldAt(scenario, 3);
+    EXPECT_EQ((*silent.audioProcesses)[0].runningInput, false);
+    EXPECT_EQ(silent.processes.size(), 1u);
+    EXPECT_EQ(silent.windows->size(), 1u);
+    EXPECT_EQ(silent.frontmostPid, 7);
+
+    const sim::World gone = worldAt(scenario, 4);
+    EXPECT_TRUE(gone.processes.empty());
+    EXPECT_FALSE(gone.audioProcesses.has_value());
+    EXPECT_TRUE(gone.apps.empty());
+    EXPECT_EQ(gone.frontmostPid, std::nullopt);
+    EXPECT_EQ(gone.windows->size(), 0u);
+    EXPECT_EQ(gone.devices.size(), 1u) << "id 20 is free once the process objects are gone";
+}
+
+TEST(ScenarioTest, RulesOverTheWholeWorldSeeWhatEarlierStatesLeftInPlace) {
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "devices": [{"id": 5}]},
+                                     {"fromTick": 1, "audioProcesses": [{"id": 5}]}])")),
+              "states[1].audioProcesses[0].id: audio object id 5 used twice");
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "audioProcesses": [{"id": 5}]},
+                                     {"fromTick": 1, "devices": [{"id": 6}, {"id": 5}]}])")),
+              "states[1].devices[1].id: audio object id 5 used twice");
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "apps": [{"pid": 3}], "frontmostPid": 3},
+                                     {"fromTick": 1, "apps": [{"pid": 4}]}])")),
+              "states[1].apps: no application has pid 3, the frontmost one kept from an earlier state");
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "apps": [{"pid": 3}]}, {"fromTick": 1, "frontmostPid": 4}])")),
+              "states[1].frontmostPid: no application in \"apps\" has pid 4");
+    EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "apps": [{"pid": 3}]}, {"fromTick": 1, "frontmostPid": 3},
+                                     {"fromTick": 2, "apps": [{"pid": 3}, {"pid": 4}], "frontmostPid": 4}])")),
+              "no error");
+}
+
+TEST(ScenarioTest, LocaleIsOneThatIcuKnowsAndEnUsByDefault) {
+    const auto localeOf = [](const std::string& locale) {
+        return parseScenario("{" + head + R"(, "locale": )" + locale + R"(, "states": [{"fromTick": 0}]})").locale;
+    };
+    EXPECT_EQ(parseScenario(withStates(R"([{"fromTick": 0}])")).locale, "en_US");
+    EXPECT_EQ(localeOf(R"("tr_TR")"), "tr_TR");
+    EXPECT_EQ(localeOf(R"("az_Latn_AZ")"), "az_Latn_AZ");
+    EXPECT_EQ(localeOf(R"("de")"), "de");
+    const std::string unknown = "locale: expected a locale that ICU knows, as \"en_US\" or \"tr_TR\"";
+    for (const std::string locale : {R"("xx_YY")", R"("tr_XX")", R"("")", R"("tr_TR@collation=search")",
+                                     R"("tr\u0000")", R"("C")"}) {
+        EXPECT_EQ(errorOf("{" + head + R"(, "locale": )" + locale + R"(, "states": [{"fromTick": 0}]})"), unknown)
+            << locale;
+    }
+    EXPECT_EQ(errorOf("{" + head + R"(, "locale": null, "states": [{"fromTick": 0}]})"), "locale: expected a string");
 }
 
 TEST(ScenarioTest, ClockIsATimeOfDay) {
@@ -102,7 +169,7 @@ TEST(ScenarioTest, MistakesAreNamedWithWhereTheyAre) {
                                                                     {"pid": 2, "ppid": 1, "comm": "b"}]}])")),
               "states[0].processes[1].pid: pid listed twice");
     EXPECT_EQ(errorOf(withStates(R"([{"fromTick": 0, "windows": [{"pid": 1, "title": "a", "title": "b"}]}])")),
-              "key \"title\" appears twice in one object");
+              "states[0].windows[0]: key \"title\" appears twice in one object");
     EXPECT_EQ(errorOf(R"({"observer": {"pid": 1, "parentPid": 2}, "ticks": -1, "states": [{"fromTick": 0}]})"),
               "ticks: expected an integer of 0 or more");
 }

@@ -45,6 +45,25 @@ TEST_F(EventStreamTest, ControlCharactersAreEscaped) {
               "\\b\\f\\n\\r\\t\\u0001\\u001f\\u0000");
 }
 
+TEST_F(EventStreamTest, UnicodeLineBreaksAreEscapedAndOtherTextIsNot) {
+    // U+0085, U+2028, U+2029, then characters that share their first UTF-8 bytes: U+0080,
+    // U+0086, U+2027, U+202A, U+20AC and U+3000.
+    EXPECT_EQ(escapeJSONString("a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xA9" "d"), "a\\u0085b\\u2028c\\u2029d");
+    const std::string neighbours = "\xC2\x80\xC2\x86\xE2\x80\xA7\xE2\x80\xAA\xE2\x82\xAC\xE3\x80\x80";
+    EXPECT_EQ(escapeJSONString(neighbours), neighbours);
+    // Cut short at the end, the bytes are no line break and stay as they are.
+    EXPECT_EQ(escapeJSONString("x\xE2\x80"), "x\xE2\x80");
+    EXPECT_EQ(escapeJSONString("\xC2"), "\xC2");
+
+    const std::string title = "Standup\xE2\x80\xA8{\"event\":\"mic-inactive\"}\xC2\x85\xE2\x80\xA9";
+    emitJSON("mic-active", "Zoom", 812, title);
+    const std::string line =
+        R"({"event":"mic-active","app":"Zoom","pid":812,"title":"Standup\u2028{\"event\":\"mic-inactive\"}\u0085\u2029"})";
+    EXPECT_EQ(sim::capturedStandardOutput(), line + "\n");
+    EXPECT_EQ(sim::capturedStandardError(), std::string(stamp) + "EMIT -> " + line + "\n");
+    EXPECT_EQ(nlohmann::json::parse(line).at("title"), title);
+}
+
 TEST_F(EventStreamTest, ATitleCannotForgeAnEventLine) {
     const std::string title = "Standup\n{\"event\":\"mic-inactive\",\"app\":\"\",\"pid\":0}\r\n\\\"";
     emitJSON("mic-active", "Google \"Chrome\"", 42, title);

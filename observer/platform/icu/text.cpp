@@ -2,6 +2,7 @@
 // kept: opening them costs far more than a search, and the needles are the catalogue's
 // few fixed fragments.
 #include "observer/platform/text.h"
+#include "observer/platform/icu/text_locale.h"
 
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
@@ -10,8 +11,10 @@
 #include <unicode/utf8.h>
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -54,31 +57,6 @@ struct SearchClose {
     void operator()(UStringSearch* search) const { usearch_close(search); }
 };
 
-// The user's locale for collation. The C and POSIX locales map to en_US_POSIX, whose
-// collation orders ASCII by code point and so makes case a primary difference; such a
-// user has chosen no language, so the root collation serves them.
-const char* collationLocale() {
-    const std::string_view locale = uloc_getDefault();
-    return locale.starts_with("en_US_POSIX") ? "" : uloc_getDefault();
-}
-
-// Case ignored, accents and other secondary differences kept, canonical equivalents equal.
-UCollator* localeCollator() {
-    static const std::unique_ptr<UCollator, CollatorClose> collator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        UCollator* opened = ucol_open(collationLocale(), &status);
-        if (U_FAILURE(status)) {
-            status = U_ZERO_ERROR;
-            opened = ucol_open("", &status);
-        }
-        if (U_FAILURE(status)) return std::unique_ptr<UCollator, CollatorClose>();
-        ucol_setStrength(opened, UCOL_SECONDARY);
-        ucol_setAttribute(opened, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
-        return std::unique_ptr<UCollator, CollatorClose>(opened);
-    }();
-    return collator.get();
-}
-
 // Lets the searcher table be asked with a string_view, without building a key per call.
 struct TransparentHash {
     using is_transparent = void;
@@ -90,14 +68,80 @@ struct NeedleSearch {
     std::unique_ptr<UStringSearch, SearchClose> search;
 };
 
+// The collator and the searchers opened from it; choosing another locale drops both.
+struct Searching {
+    std::optional<std::string> chosenLocale;  // nothing: the user's
+    bool opened = false;
+    std::unique_ptr<UCollator, CollatorClose> collator;
+    // Declared after the collator so that the searchers are closed first.
+    std::unordered_map<std::string, NeedleSearch, TransparentHash, std::equal_to<>> searches;
+};
+
+Searching& searching() {
+    static Searching state;
+    return state;
+}
+
+// The locale for collation. The C and POSIX locales map to en_US_POSIX, whose collation
+// orders ASCII by code point and so makes case a primary difference; such a user has
+// chosen no language, so the root collation serves them.
+std::string collationLocale() {
+    const std::string locale = searching().chosenLocale.value_or(uloc_getDefault());
+    return locale.starts_with("en_US_POSIX") ? "" : locale;
+}
+
+// Case ignored, accents and other secondary differences kept, canonical equivalents equal.
+UCollator* localeCollator() {
+    Searching& state = searching();
+    if (state.opened) return state.collator.get();
+    state.opened = true;
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* opened = ucol_open(collationLocale().c_str(), &status);
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        opened = ucol_open("", &status);
+    }
+    if (U_FAILURE(status)) return nullptr;
+    ucol_setStrength(opened, UCOL_SECONDARY);
+    ucol_setAttribute(opened, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    state.collator.reset(opened);
+    return opened;
+}
+
 }  // namespace
+
+namespace icu {
+
+bool isKnownLocale(std::string_view locale) {
+    const bool plain = std::all_of(locale.begin(), locale.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    });
+    if (locale.empty() || !plain) return false;
+    const std::string id(locale);
+    char region[ULOC_COUNTRY_CAPACITY] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    uloc_getCountry(id.c_str(), region, sizeof region, &status);
+    if (U_FAILURE(status)) return false;
+    return *uloc_getISO3Language(id.c_str()) != '\0' && (region[0] == '\0' || *uloc_getISO3Country(id.c_str()) != '\0');
+}
+
+void useTextLocale(const std::optional<std::string>& locale) {
+    Searching& state = searching();
+    if (state.chosenLocale == locale) return;
+    state.searches.clear();
+    state.collator.reset();
+    state.opened = false;
+    state.chosenLocale = locale;
+}
+
+}  // namespace icu
 
 bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_view needle) {
     if (needle.empty() || haystack.empty()) return false;
     UCollator* collator = localeCollator();
     if (collator == nullptr) return false;
 
-    static std::unordered_map<std::string, NeedleSearch, TransparentHash, std::equal_to<>> searches;
+    auto& searches = searching().searches;
     static std::u16string text;  // the searchers point into it during a search
     toUtf16(haystack, text);
     if (text.empty()) return false;

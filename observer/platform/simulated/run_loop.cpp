@@ -1,5 +1,6 @@
 // The simulated run loop fires the timer as many times as planned, on simulated time,
-// or paced by the real clock for a realtime replay.
+// or paced by the real clock for a realtime replay, which then goes on firing in the last
+// planned world until the process is ended, as quorvel's run loop never returns.
 #include "observer/platform/run_loop.h"
 
 #include <thread>
@@ -19,14 +20,14 @@ void runMainRunLoop() {
     if (!s.timerAction) return;
     const auto start = std::chrono::steady_clock::now();
     long long firing = 0;  // firings counted on the real clock's grid
-    for (long long tick = 1; tick <= s.plannedTicks; ++tick) {
+    for (long long tick = 1; tick <= s.plannedTicks || s.realtime; ++tick) {
         if (s.realtime) {
             // A late tick is not made up: wait for the next grid point still ahead.
             const auto elapsed = std::chrono::steady_clock::now() - start;
             firing = std::max(firing + 1, static_cast<long long>(elapsed / s.timerInterval) + 1);
             std::this_thread::sleep_until(start + firing * s.timerInterval);
         }
-        if (s.beforeTick) s.beforeTick(tick);
+        if (s.beforeTick && tick <= s.plannedTicks) s.beforeTick(tick);
         simulated::fireTimer();
     }
 }

@@ -6,6 +6,30 @@ namespace {
 
 constexpr std::chrono::milliseconds day = std::chrono::hours(24);
 
+// Each index is rebuilt from a fresh table: clearing keeps the old table's buckets, and
+// clearing those again at every change would cost what the largest list ever held.
+void indexProcesses(Simulation& s) {
+    s.processByPid = decltype(s.processByPid)();
+    for (std::size_t index = 0; index < s.world.processes.size(); ++index) {
+        s.processByPid.emplace(s.world.processes[index].pid, index);
+    }
+}
+
+void indexAudioProcesses(Simulation& s) {
+    s.audioProcessById = decltype(s.audioProcessById)();
+    if (!s.world.audioProcesses) return;
+    for (std::size_t index = 0; index < s.world.audioProcesses->size(); ++index) {
+        s.audioProcessById.emplace((*s.world.audioProcesses)[index].id, index);
+    }
+}
+
+void indexDevices(Simulation& s) {
+    s.deviceById = decltype(s.deviceById)();
+    for (std::size_t index = 0; index < s.world.devices.size(); ++index) {
+        s.deviceById.emplace(s.world.devices[index].id, index);
+    }
+}
+
 }  // namespace
 
 Simulation& simulation() {
@@ -16,20 +40,29 @@ Simulation& simulation() {
 void setWorld(World world) {
     Simulation& s = simulation();
     s.world = std::move(world);
-    s.processByPid.clear();
-    for (std::size_t index = 0; index < s.world.processes.size(); ++index) {
-        s.processByPid.emplace(s.world.processes[index].pid, index);
-    }
-    s.audioProcessById.clear();
-    if (s.world.audioProcesses) {
-        for (std::size_t index = 0; index < s.world.audioProcesses->size(); ++index) {
-            s.audioProcessById.emplace((*s.world.audioProcesses)[index].id, index);
-        }
-    }
-    s.deviceById.clear();
-    for (std::size_t index = 0; index < s.world.devices.size(); ++index) {
-        s.deviceById.emplace(s.world.devices[index].id, index);
-    }
+    indexProcesses(s);
+    indexAudioProcesses(s);
+    indexDevices(s);
+}
+
+void applyChange(World& world, WorldChange change) {
+    if (change.processes) world.processes = std::move(*change.processes);
+    if (change.audioProcesses) world.audioProcesses = std::move(*change.audioProcesses);
+    if (change.devices) world.devices = std::move(*change.devices);
+    if (change.apps) world.apps = std::move(*change.apps);
+    if (change.frontmostPid) world.frontmostPid = *change.frontmostPid;
+    if (change.windows) world.windows = std::move(*change.windows);
+}
+
+void changeWorld(WorldChange change) {
+    Simulation& s = simulation();
+    const bool processes = change.processes.has_value();
+    const bool audioProcesses = change.audioProcesses.has_value();
+    const bool devices = change.devices.has_value();
+    applyChange(s.world, std::move(change));
+    if (processes) indexProcesses(s);
+    if (audioProcesses) indexAudioProcesses(s);
+    if (devices) indexDevices(s);
 }
 
 const World& world() {

@@ -53,6 +53,19 @@ struct World {
 
 // Replaces the whole world; every later query answers from it.
 void setWorld(World world);
+
+// Part of a world: each value given replaces the world's, the others stay as they are.
+struct WorldChange {
+    std::optional<std::vector<Process>> processes;
+    std::optional<std::optional<std::vector<AudioProcess>>> audioProcesses;
+    std::optional<std::vector<Device>> devices;
+    std::optional<std::vector<RunningApplication>> apps;
+    std::optional<std::optional<std::int32_t>> frontmostPid;
+    std::optional<std::optional<std::vector<Window>>> windows;
+};
+void applyChange(World& world, WorldChange change);
+// applyChange to the simulated world; costs what the change holds, not what the world holds.
+void changeWorld(WorldChange change);
 const World& world();
 
 // What getpid and getppid answer.
@@ -100,7 +113,8 @@ std::chrono::milliseconds timerInterval();
 void fireTimer();
 
 // What runMainRunLoop does: fire the timer `ticks` times, calling `beforeTick(k)` before
-// tick k so that the world can change. With `realtime`, ticks keep to the real clock.
+// tick k so that the world can change. With `realtime`, ticks keep to the real clock and
+// go on after the planned ones, in the world as it then is, until the process is ended.
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
 
 bool interruptHandlerInstalled();
