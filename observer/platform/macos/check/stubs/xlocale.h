@@ -1,8 +1,8 @@
 // The locale-taking C library functions of macOS (xlocale(3)) that libc++ calls from its
 // headers when it is configured for an Apple target, declared over the host's C library
-// so that libc++ can be checked for a macOS target without an SDK. The host already
-// declares the POSIX ones (newlocale, isdigit_l, strtoll_l...); these are the BSD
-// additions that it lacks.
+// so that libc++ can be checked for a macOS target without an SDK. The host's C library
+// declares the others that libc++ calls (newlocale, isdigit_l, strtoll_l...); these are
+// the BSD ones that it lacks.
 #pragma once
 
 #include <ctype.h>
