@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev libicu-dev nlohmann-json3-dev
+  libc++-dev libc6-dev-amd64-cross libc6-dev-arm64-cross
   libpulse-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev
   xvfb openbox pulseaudio pulseaudio-utils
   nodejs python3 python3-jsonschema

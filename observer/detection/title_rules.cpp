@@ -41,12 +41,14 @@ bool isMeetingTitle(std::string_view title) {
     return false;
 }
 
+// find, not contains: the libc++ of the oldest supported macOS toolchain has contains only
+// for the set's own key type, which a string_view does not convert to.
 bool shouldTrustMicWithoutTitle(std::string_view label) {
-    return dedicatedMeetingApps.contains(label);
+    return dedicatedMeetingApps.find(label) != dedicatedMeetingApps.end();
 }
 
 bool isBrowserMeetingApp(std::string_view label) {
-    return browserMeetingApps.contains(label);
+    return browserMeetingApps.find(label) != browserMeetingApps.end();
 }
 
 }  // namespace observer

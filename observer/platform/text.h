@@ -6,8 +6,11 @@
 //   current locale, ignoring case (non-ASCII letters included), canonically equivalent
 //   sequences comparing equal. An empty needle is never contained.
 // - `caseInsensitiveEquals`: equality ignoring case, without locale.
-// - `trimWhitespaceAndNewlines`: removes from both ends the characters of general
-//   category Z, U+0009 to U+000D and U+0085.
+// - `trimWhitespaceAndNewlines`: removes from both ends the characters of the Mac's
+//   white-space-and-newline set: U+0009 to U+000D, U+0020, U+0085, U+00A0, U+1680,
+//   U+2000 to U+200B, U+2028, U+2029, U+202F, U+205F and U+3000. That is general category
+//   Z plus the line-breaking controls, the tab and U+200B ZERO WIDTH SPACE; other format
+//   characters (U+200C, U+200D, U+2060, U+FEFF) and U+180E stay.
 // - `decodeUtf8`: the bytes as UTF-8 text, each ill-formed sequence replaced by U+FFFD.
 #pragma once
 

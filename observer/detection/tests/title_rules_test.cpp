@@ -16,11 +16,13 @@ TEST_F(TitleRulesTest, EmptyAndSymbolOnlyTitlesAreNoMeeting) {
 
 TEST_F(TitleRulesTest, BareMeetInAnyCaseWithSpaceOrSymbolsAround) {
     meetingTitlePatterns.clear();  // the bare word does not need the patterns
-    for (const std::string& title : std::vector<std::string>{"Meet", "mEEt", "  meet\n", loud + " Meet", "MEET " + muted, "\u2003Meet\u3000"}) {
+    for (const std::string& title : std::vector<std::string>{"Meet", "mEEt", "  meet\n", loud + " Meet", "MEET " + muted,
+                                                              "\u2003Meet\u3000", "\u200bMeet\u200b"}) {
         EXPECT_TRUE(isMeetingTitle(title)) << title;
     }
     EXPECT_FALSE(isMeetingTitle("Meeting"));
     EXPECT_FALSE(isMeetingTitle("Meet me"));
+    EXPECT_FALSE(isMeetingTitle("\u200dMeet")) << "a joiner is not white space";
 }
 
 TEST_F(TitleRulesTest, PatternsMatchIgnoringCase) {

@@ -181,10 +181,12 @@ bool caseInsensitiveEquals(std::string_view a, std::string_view b) {
 }
 
 std::string trimWhitespaceAndNewlines(std::string_view text) {
+    // A fixed list, as on the Mac, rather than a Unicode property that would move with
+    // ICU's tables: today's general category Z plus the controls and U+200B.
     const auto isTrimmed = [](UChar32 c) {
-        if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
-        const int8_t type = u_charType(c);
-        return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+        return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+               (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+               c == 0x3000;
     };
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());

@@ -1,11 +1,17 @@
 // The local time of day through CFDateFormatter. The formatter's locale is en_US_POSIX,
 // not the user's: under the user's locale a forced 12-hour-clock preference rewrites "HH"
-// into a 12-hour field and other locales bring other digits. The time zone stays the
-// system's. A formatter is made per call, so a change of the system's time zone shows in
-// the next line; at a few lines a second its cost does not matter.
+// into a 12-hour field and other locales bring other digits. The time zone is the system's
+// current one: a new formatter takes CoreFoundation's default zone, which CoreFoundation
+// works out once and then caches for the life of the process, so a log that runs all day
+// would keep the zone it started in. The cache is therefore dropped whenever the system has
+// announced a change of time zone since the last line, and the first line after a change
+// shows the new local time. A formatter is made per call; at a few lines a second its cost
+// does not matter.
 #include "observer/platform/local_time.h"
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <notify.h>
+#include <notify_keys.h>
 #include <sys/time.h>
 #include <time.h>
 
@@ -28,9 +34,32 @@ std::string timeOfDayFromClock() {
     return text;
 }
 
+// Whether the system may have changed its time zone since the last call. The system posts
+// kNotifyTimeZoneChange on every change; a token registered for checking (notify(3)) is
+// asked cheaply, without a message to the notification server. The first check answers
+// yes; a check that cannot be made answers yes every time, which costs a fresh zone per line.
+bool timeZoneMayHaveChanged() {
+    struct Registration {
+        bool registered = false;
+        int token = 0;
+    };
+    static const Registration registration = [] {
+        Registration made;
+        made.registered = ::notify_register_check(kNotifyTimeZoneChange, &made.token) == NOTIFY_STATUS_OK;
+        return made;
+    }();
+    if (!registration.registered) return true;
+    int changed = 0;
+    if (::notify_check(registration.token, &changed) != NOTIFY_STATUS_OK) return true;
+    return changed != 0;
+}
+
 }  // namespace
 
 std::string localTimeOfDay() {
+    // Drops the cached system zone, and with it the default zone that was taken from it, so
+    // that the formatter below starts from the zone the system has now.
+    if (timeZoneMayHaveChanged()) CFTimeZoneResetSystem();
     const macos::CFOwned<CFLocaleRef> posix(CFLocaleCreate(kCFAllocatorDefault, CFSTR("en_US_POSIX")));
     if (!posix) return timeOfDayFromClock();
     const macos::CFOwned<CFDateFormatterRef> formatter(

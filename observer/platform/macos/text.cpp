@@ -13,16 +13,30 @@ namespace observer::platform {
 using macos::CFOwned;
 using macos::makeCFString;
 
+namespace {
+
+// The user's locale as it is when the first search runs, kept for the whole run.
+// CFLocaleCopyCurrent may hand out an object that CoreFoundation cached earlier, which a
+// change of the user's language or region need not replace in a running helper; copying it
+// once makes that plain instead of looking fresh. A change takes effect when quorvel
+// restarts, as with the ICU backend, whose collator is opened once. The locale matters to
+// the search only for the few letters whose case depends on the language, such as the
+// Turkish dotted and dotless i.
+CFLocaleRef userLocale() {
+    static const CFOwned<CFLocaleRef> locale(CFLocaleCopyCurrent());
+    return locale.get();
+}
+
+}  // namespace
+
 bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return false;
     const CFOwned<CFStringRef> text = makeCFString(haystack);
     const CFOwned<CFStringRef> fragment = makeCFString(needle);
     if (!text || !fragment) return false;
-    // Copied afresh each call: the user's locale can change while the observer runs.
-    const CFOwned<CFLocaleRef> locale(CFLocaleCopyCurrent());
     const Boolean found = CFStringFindWithOptionsAndLocale(
         text.get(), fragment.get(), CFRangeMake(0, CFStringGetLength(text.get())),
-        kCFCompareCaseInsensitive | kCFCompareNonliteral, locale.get(), nullptr);
+        kCFCompareCaseInsensitive | kCFCompareNonliteral, userLocale(), nullptr);
     return found != 0;
 }
 

@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# Type-checks macOS sources on a machine without a Mac SDK: clang compiles each file with
-# -fsyntax-only for an x86_64 macOS 12 target against the declaration stubs beside this
-# script, with the same warnings as the real build. The C++ standard library and C headers
-# are the host's own, since only Apple's frameworks are missing here.
+# Type-checks sources for a macOS target on a machine without a Mac SDK: clang compiles each
+# file with -fsyntax-only for a macOS 12 target, with the warnings and language level of the
+# real build, against the headers a Mac build sees as far as this machine has them:
+# - Apple's frameworks and the few Darwin-only C headers: the declaration stubs beside this
+#   script;
+# - the C++ standard library: libc++, configured by its own headers for the Apple target;
+# - the libraries the tests, benchmarks and quorvel-replay use (GoogleTest, Google
+#   Benchmark, nlohmann-json, ICU): the host's headers of them, and nothing else of the
+#   host's include directory;
+# - the C library: the host's glibc headers for the same CPU, from Debian's cross packages
+#   (/usr/x86_64-linux-gnu, /usr/aarch64-linux-gnu), as the closest available stand-in.
 #
-# Usage: compile_check.sh CLANG++ SOURCE_ROOT [--analyze] [--expect-diagnostics] FILE...
+# Usage: compile_check.sh CLANG++ SOURCE_ROOT [--arch x86_64|arm64] [-I DIR]...
+#                         [--analyze] [--expect-diagnostics] FILE...
+#   --arch                the Mac's CPU; x86_64 when not given.
+#   -I DIR                one more directory for quoted includes, as a target's include
+#                         directories give them in the build (SOURCE_ROOT always is one).
 #   --analyze             run clang's static analyzer with its CoreFoundation ownership
 #                         checkers instead of a plain type check: a Create or Copy result
 #                         that is not released on some path, a double release or the
@@ -17,11 +28,15 @@ set -euo pipefail
 compiler=$1
 root=$2
 shift 2
+arch=x86_64
+includes=(-I "$root")
 mode=(-fsyntax-only)
 analyze=false
 verify=()
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch=$2; shift ;;
+    -I) includes+=(-I "$2"); shift ;;
     --analyze) analyze=true ;;
     --expect-diagnostics) verify=(-Xclang -verify -Xclang -verify-ignore-unexpected=note) ;;
     *) break ;;
@@ -36,30 +51,58 @@ if [ $# -eq 0 ]; then
   echo "compile_check: no files to check" >&2
   exit 1
 fi
-stubs=$(cd "$(dirname "$0")/stubs" && pwd)
-
-# The host compiler's own include directories (standard library, clang's, libc) in its
-# order. An Apple target would look for an SDK instead, so they are passed explicitly.
-host_includes=()
-while IFS= read -r dir; do
-  host_includes+=(-isystem "$dir")
-done < <("$compiler" -x c++ -std=c++20 -E -v - </dev/null 2>&1 |
-  sed -n '/^#include <...> search starts here:/,/^End of search list./p' | sed '1d;$d' | sed 's/^ *//')
-if [ ${#host_includes[@]} -eq 0 ]; then
-  echo "compile_check: cannot read the include directories of $compiler" >&2
+case "$arch" in
+  x86_64) c_library=/usr/x86_64-linux-gnu/include; c_package=libc6-dev-amd64-cross ;;
+  arm64) c_library=/usr/aarch64-linux-gnu/include; c_package=libc6-dev-arm64-cross ;;
+  *) echo "compile_check: unknown CPU: $arch" >&2; exit 1 ;;
+esac
+if [ ! -f "$c_library/stdio.h" ]; then
+  echo "compile_check: no C library headers for $arch in $c_library (Debian package $c_package)" >&2
   exit 1
 fi
+stubs=$(cd "$(dirname "$0")/stubs" && pwd)
+
+# The compiler's include search list for the host, with libc++ as the C++ library.
+search_list() {
+  "$compiler" -x c++ -std=c++20 -stdlib=libc++ -E -v - </dev/null 2>&1 |
+    sed -n '/^#include <...> search starts here:/,/^End of search list./p' | sed '1d;$d' | sed 's/^ *//'
+}
+mapfile -t host_dirs < <(search_list)
+libcxx=()
+for dir in "${host_dirs[@]}"; do
+  case "$dir" in */c++/v1) [ -d "$dir" ] && libcxx+=(-isystem "$dir") ;; esac
+done
+if [ ${#libcxx[@]} -eq 0 ]; then
+  echo "compile_check: $compiler finds no libc++ headers (Debian package libc++-dev)" >&2
+  exit 1
+fi
+builtin_headers="$("$compiler" -print-resource-dir)/include"
+
+# The third-party libraries' header folders, alone, so that a Linux-only header elsewhere in
+# the host's include directory cannot satisfy an include.
+libraries=$(mktemp -d)
+trap 'rm -rf "$libraries"' EXIT
+for name in gtest gmock benchmark nlohmann unicode; do
+  for dir in "${host_dirs[@]}"; do
+    if [ -d "$dir/$name" ]; then
+      ln -s "$dir/$name" "$libraries/$name"
+      break
+    fi
+  done
+done
 
 common=(
-  -target x86_64-apple-macos12 -std=c++20 "${mode[@]}"
+  -target "$arch-apple-macos12" -std=c++20 "${mode[@]}"
   -Wall -Wextra -Werror
-  -nostdinc -isystem "$stubs" "${host_includes[@]}" -Wno-stdlibcxx-not-found
-  # The Apple target predefines these as nullability keywords; the host's C library
-  # uses the same names as attribute macros.
+  -nostdinc -nostdinc++
+  -isystem "$stubs" "${libcxx[@]}" -isystem "$builtin_headers" -isystem "$libraries" -isystem "$c_library"
+  # The Apple target predefines these as nullability keywords; glibc uses the same names
+  # as attribute macros.
   -U__nonnull -U__nullable
-  # What the host's C++ library expects of its C library, predefined for Linux targets.
+  # glibc declares the locale-taking functions that libc++ calls (strtoll_l...) only as
+  # GNU extensions; macOS declares them by default.
   -D_GNU_SOURCE
-  -I "$root"
+  "${includes[@]}"
 )
 
 failed=0
@@ -70,9 +113,9 @@ for file in "$@"; do
     *) echo "compile_check: unknown kind of source: $file" >&2; failed=1; continue ;;
   esac
   if "$compiler" "${common[@]}" "${language[@]}" "${verify[@]}" "$file"; then
-    echo "ok   ${file#"$root"/}"
+    echo "ok   $arch ${file#"$root"/}"
   else
-    echo "FAIL ${file#"$root"/}"
+    echo "FAIL $arch ${file#"$root"/}"
     failed=1
   fi
 done

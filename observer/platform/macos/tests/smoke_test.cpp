@@ -214,7 +214,15 @@ void showTimeAndText() {
     expect(!platform::localizedCaseInsensitiveContains("Meet", "Zoom"), "search finds what is not there");
     expect(platform::caseInsensitiveEquals("Microsoft Teams", "MICROSOFT teams"), "case-insensitive comparison differs");
     expect(!platform::caseInsensitiveEquals("Teams", "Team"), "comparison ignores a missing letter");
-    expect(platform::trimWhitespaceAndNewlines("\t\u00A0 Meet \n\u2028") == "Meet", "trimming leaves white space");
+    // The whole white-space-and-newline set of the text contract at both ends, and blank-looking
+    // characters outside it kept: the shared tests hold the other backends to the same set.
+    const std::string trimmedSet =
+        "\t\n\v\f\r \u0085\u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A"
+        "\u200B\u2028\u2029\u202F\u205F\u3000";
+    expect(platform::trimWhitespaceAndNewlines(trimmedSet + "Meet" + trimmedSet) == "Meet",
+           "trimming leaves a character of the white-space-and-newline set");
+    expect(platform::trimWhitespaceAndNewlines("\u180E\u200C Meet \u2060\uFEFF") == "\u180E\u200C Meet \u2060\uFEFF",
+           "trimming removes a character outside the white-space-and-newline set");
     expect(platform::decodeUtf8("a\xFF" "b") == "a\uFFFD" "b", "an ill-formed byte is not replaced");
     std::printf("text: search, comparison, trimming and decoding answered\n");
 }

@@ -137,6 +137,7 @@ CFDateFormatterRef CFDateFormatterCreate(CFAllocatorRef allocator, CFLocaleRef l
 void CFDateFormatterSetFormat(CFDateFormatterRef formatter, CFStringRef formatString);
 CFStringRef CFDateFormatterCreateStringWithAbsoluteTime(CFAllocatorRef allocator, CFDateFormatterRef formatter,
                                                         CFAbsoluteTime at) CF_RETURNS_RETAINED;
+void CFTimeZoneResetSystem(void);
 
 // Run loop
 typedef struct __CFRunLoop* CFRunLoopRef;

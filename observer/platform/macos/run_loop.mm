@@ -1,6 +1,7 @@
 // The repeating timer on the main CFRunLoop in its default mode, and that run loop run on
 // the main thread. Running it is also what keeps NSWorkspace's answers current. A late
 // CFRunLoopTimer fires once and keeps its original schedule, as the contract requires.
+// Objective-C++ for the autorelease pool around each firing (ARC).
 #include "observer/platform/run_loop.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -15,7 +16,14 @@ void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<vo
     // block, for the rest of the process, since the timer is never cancelled.
     macos::CFOwned<CFRunLoopTimerRef> timer(CFRunLoopTimerCreateWithHandler(
         kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + seconds, seconds, 0, 0,
-        ^(CFRunLoopTimerRef) { action(); }));
+        ^(CFRunLoopTimerRef) {
+            // CFRunLoopRun, unlike an application's event loop, drains no autorelease pool:
+            // whatever the frameworks autorelease during a tick (the audio HAL, the window
+            // server, locale code) would otherwise collect for the whole run.
+            @autoreleasepool {
+                action();
+            }
+        }));
     if (!timer) return;
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
 }
