@@ -52,7 +52,7 @@ def compact_forms(value):
     raw = json.dumps(value, ensure_ascii=False, separators=(",", ":"))
     escaped = raw
     for separator in ("\u2028", "\u2029", "\u0085"):
-        escaped = escaped.replace(separator, separator.encode("ascii", "backslashreplace").decode("ascii"))
+        escaped = escaped.replace(separator, f"\\u{ord(separator):04x}")
     return {raw, escaped}
 
 
