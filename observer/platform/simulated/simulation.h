@@ -37,6 +37,7 @@ struct Simulation {
     bool realtime = false;
 
     bool interruptHandlerInstalled = false;
+    bool ended = false;  // endProcess was called
 };
 
 Simulation& simulation();

@@ -105,6 +105,7 @@ std::chrono::milliseconds timerInterval() {
 
 void fireTimer() {
     Simulation& s = simulation();
+    if (s.ended) return;  // a process that has ended runs no more ticks
     advanceClock(s.timerInterval);
     if (s.timerAction) s.timerAction();
 }
@@ -118,6 +119,10 @@ void planRunLoop(long long ticks, std::function<void(long long)> beforeTick, boo
 
 bool interruptHandlerInstalled() {
     return simulation().interruptHandlerInstalled;
+}
+
+bool processEnded() {
+    return simulation().ended;
 }
 
 void reset() {

@@ -96,7 +96,8 @@ void clearCapturedStreams();
 // The repeating timer.
 bool timerScheduled();
 std::chrono::milliseconds timerInterval();
-// Advances the clock by one interval and runs the timer's action once.
+// Advances the clock by one interval and runs the timer's action once (unless the
+// observer has ended).
 void fireTimer();
 
 // What runMainRunLoop does: fire the timer `ticks` times, calling `beforeTick(k)` before
@@ -104,6 +105,8 @@ void fireTimer();
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
 
 bool interruptHandlerInstalled();
+// Whether the observer ended itself through endProcess.
+bool processEnded();
 
 // Back to an empty world with no overrides, nothing captured and no timer.
 void reset();
