@@ -97,10 +97,12 @@ bool EventChannel::write(std::string_view line) {
         queue_.emplace_back(line);
         offset_ = result.written;
         queuedBytes_ = line.size();
+        outputIsWaiting(fd_);
         return true;
     }
     queue_.emplace_back(line);
     queuedBytes_ += line.size();
+    outputIsWaiting(fd_);
     return true;
 }
 
@@ -113,7 +115,10 @@ void EventChannel::flush() {
             return;
         }
         offset_ += result.written;
-        if (offset_ < front.size()) return;
+        if (offset_ < front.size()) {
+            outputIsWaiting(fd_);
+            return;
+        }
         queuedBytes_ -= front.size();
         offset_ = 0;
         queue_.pop_front();
@@ -140,6 +145,11 @@ bool DiagnosticChannel::start(std::string_view line) {
 }
 
 void DiagnosticChannel::flush() {
+    flushNow();
+    if (hasPending()) outputIsWaiting(fd_);
+}
+
+void DiagnosticChannel::flushNow() {
     if (closed_) return;
     if (!tail_.empty()) {
         const std::string rest = std::exchange(tail_, {});
@@ -151,11 +161,12 @@ void DiagnosticChannel::flush() {
 
 void DiagnosticChannel::write(std::string_view line) {
     if (closed_) return;
-    flush();
+    flushNow();
     if (closed_) return;
     if (!tail_.empty() || dropped_ > 0 || !start(line)) {
         if (!closed_) ++dropped_;
     }
+    if (hasPending()) outputIsWaiting(fd_);
 }
 
 EventChannel& standardOutputChannel() {
@@ -175,6 +186,11 @@ DiagnosticChannel& standardErrorChannel() {
         return line;
     });
     return channel;
+}
+
+void flushWaitingOutput() {
+    standardOutputChannel().flush();
+    standardErrorChannel().flush();
 }
 
 int pollWithOutput(pollfd* extra, int extraCount, int timeoutMilliseconds) {

@@ -85,6 +85,7 @@ public:
 private:
     // Writes what it can of `line`; the rest becomes the tail. False when nothing went.
     bool start(std::string_view line);
+    void flushNow();
 
     int fd_;
     std::function<std::string(std::string_view)> frame_;
@@ -97,6 +98,14 @@ private:
 // process with status 0 after the log line "standard output closed — exiting".
 EventChannel& standardOutputChannel();
 DiagnosticChannel& standardErrorChannel();
+
+// Writes what waits on both standard streams, as far as they take it now.
+void flushWaitingOutput();
+
+// Called whenever output is left waiting for `fd` to become writable. Each backend defines
+// it: a run loop that polls through `pollWithOutput` needs no notice (Linux, simulated);
+// one that does not must call `flushWaitingOutput` once `fd` is writable (macOS).
+void outputIsWaiting(int fd);
 
 // Polls the extra descriptors together with the standard streams that have output
 // waiting (and standard output for being closed), up to `timeoutMilliseconds` (-1: no
