@@ -140,8 +140,9 @@ bool DiagnosticChannel::start(std::string_view line) {
         tail_.clear();
         return false;
     }
+    if (result.written == 0) return false;
     if (result.written < line.size()) tail_.assign(line.substr(result.written));
-    return result.written > 0;
+    return true;
 }
 
 void DiagnosticChannel::flush() {
@@ -152,8 +153,8 @@ void DiagnosticChannel::flush() {
 void DiagnosticChannel::flushNow() {
     if (closed_) return;
     if (!tail_.empty()) {
-        const std::string rest = std::exchange(tail_, {});
-        start(rest);
+        std::string rest = std::exchange(tail_, {});
+        if (!start(rest) && !closed_) tail_ = std::move(rest);
         if (!tail_.empty() || closed_) return;
     }
     if (dropped_ > 0 && start(frame_(std::to_string(dropped_) + " diagnostic lines dropped"))) dropped_ = 0;
