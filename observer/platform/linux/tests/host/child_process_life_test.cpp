@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -417,5 +418,150 @@ std::string outputName(const ::testing::TestParamInfo<Output>& info) {
 
 INSTANTIATE_TEST_SUITE_P(QuorvelAsChild, HostDeathTest,
                          ::testing::Values(Output::hostsPipe, Output::file, Output::pipeHeldElsewhere), outputName);
+
+// A scenario for quorvel-replay --realtime, built from whole worlds, one per tick range.
+struct Scenario {
+    int ticks = 0;
+    std::vector<std::pair<int, std::string>> states;  // fromTick, the world's keys
+
+    std::string json() const {
+        std::string text = R"({"observer": {"pid": 4000, "parentPid": 3000}, "ticks": )" + std::to_string(ticks) +
+                           R"(, "states": [)";
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            text += (i == 0 ? "" : ",") + std::string(R"({"fromTick": )") + std::to_string(states[i].first);
+            if (!states[i].second.empty()) text += ", " + states[i].second;
+            text += "}";
+        }
+        return text + "]}";
+    }
+};
+
+// Zoom in a meeting, frontmost, capturing the microphone; the window title is `title`.
+std::string zoomMeeting(const std::string& title) {
+    return R"("processes": [{"pid": 700, "ppid": 1, "comm": "zoom.us"}],
+              "audioProcesses": [{"id": 20, "pid": 700, "runningInput": true}],
+              "apps": [{"name": "zoom.us", "pid": 700}], "frontmostPid": 700,
+              "windows": [{"pid": 700, "title": ")" + title + R"("}])";
+}
+
+// A recorder that belongs to no meeting application captures the microphone while one
+// application of each kind shows a long window title that is not a meeting: each tick,
+// one "fallback candidate" line of `titleBytes` and more per application.
+std::string unattributedCapture(std::size_t titleBytes) {
+    const std::vector<std::string> names{"zoom.us",      "Microsoft Teams", "Cisco Webex", "Slack",
+                                         "Google Chrome", "Microsoft Edge",  "Safari",      "Firefox",
+                                         "Opera",        "Brave Browser"};
+    std::string apps;
+    std::string windows;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string pid = std::to_string(800 + i);
+        const std::string bundle = names[i] == "Microsoft Edge" ? R"(, "bundleId": "com.microsoft.edgemac")" : "";
+        apps += (i == 0 ? "" : ",") + std::string(R"({"name": ")") + names[i] + "\"" + bundle + R"(, "pid": )" + pid + "}";
+        windows += (i == 0 ? "" : ",") + std::string(R"({"pid": )") + pid + R"(, "title": ")" +
+                   std::string(titleBytes, static_cast<char>('a' + i)) + "\"}";
+    }
+    return R"("processes": [{"pid": 900, "ppid": 1, "comm": "recorder"}],
+              "audioProcesses": [{"id": 20, "pid": 900, "runningInput": true}], "apps": [)" +
+           apps + R"(], "windows": [)" + windows + "]";
+}
+
+std::string writeScenario(const std::string& name, const Scenario& scenario) {
+    const std::string path = scratchDirectory() + "/" + name + ".json";
+    std::ofstream(path, std::ios::binary) << scenario.json();
+    return path;
+}
+
+// What quorvel would write on standard output for the scenario: the replay run as fast as
+// it can, into a file.
+std::string expectedEvents(const std::string& scenario) {
+    const std::string path = scenario + ".expected";
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    Spawn how = program(REPLAY_PATH);
+    how.arguments.push_back(scenario);
+    how.out = out;
+    const pid_t child = spawn(how);
+    ::close(out);
+    const auto ended = waitFor(child, 60s);
+    EXPECT_TRUE(ended && ended->exited && ended->status == 0);
+    return readFile(path);
+}
+
+// Nobody ever reads the log while it grows past 1 MiB: the ticks go on, and every event
+// arrives, in order.
+TEST(ReplayAsChild, UnreadLogNeverHoldsBackAnEvent) {
+    Scenario scenario;
+    scenario.ticks = 12;
+    scenario.states.push_back({0, ""});
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        scenario.states.push_back({1 + 4 * cycle, unattributedCapture(20000)});  // two ticks of heavy log
+        scenario.states.push_back({3 + 4 * cycle, zoomMeeting("Zoom Meeting")});  // "mic-active"
+        scenario.states.push_back({4 + 4 * cycle, ""});                           // "mic-inactive"
+    }
+    const std::string path = writeScenario("unread-log", scenario);
+    const std::string expected = expectedEvents(path);
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 2 + 2 * 3) << expected;
+
+    Pipe out;
+    Pipe err;  // never read
+    Spawn how = program(REPLAY_PATH);
+    how.arguments = {REPLAY_PATH, "--realtime", path};
+    how.out = out.write;
+    how.err = err.write;
+    const pid_t child = spawn(how);
+    out.closeWrite();
+    err.closeWrite();
+    // Generous: twelve ticks a second apart, then some.
+    EXPECT_EQ(out.readAll(40s, expected.size()), expected);
+    ::kill(child, SIGTERM);
+    const auto ended = waitFor(child, 10s);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(ended->exited && ended->status == 0) << "signal " << ended->signal;
+
+    // What the pipe holds of the log is whole lines, the first of them the mode line.
+    const std::string log = err.readAll(1s);
+    EXPECT_TRUE(log.starts_with("[")) << log.substr(0, 100);
+    EXPECT_NE(log.find("] mic detection: per-process (ignoring own app, pid 3000)\n"), std::string::npos);
+    EXPECT_LT(log.size(), 1024u * 1024u) << "the log did not fill a pipe";
+}
+
+// The host reads nothing for 30 s while a meeting after another opens with a long title:
+// far more than the pipe holds. The ticks go on meanwhile (the log shows each meeting as
+// it comes), and once the host reads, every event is there, in order.
+TEST(ReplayAsChild, EventsWaitForAHostThatReadsLate) {
+    Scenario scenario;
+    scenario.ticks = 34;
+    scenario.states.push_back({0, ""});
+    for (int tick = 1; tick < scenario.ticks; tick += 2) {
+        scenario.states.push_back({tick, zoomMeeting("Zoom Meeting " + std::string(40000, 'z'))});
+        scenario.states.push_back({tick + 1, ""});
+    }
+    const std::string path = writeScenario("late-reader", scenario);
+    const std::string expected = expectedEvents(path);
+    ASSERT_GT(expected.size(), 256u * 1024u);
+
+    Pipe out;
+    Pipe err;
+    Spawn how = program(REPLAY_PATH);
+    how.arguments = {REPLAY_PATH, "--realtime", path};
+    how.out = out.write;
+    how.err = err.write;
+    const pid_t child = spawn(how);
+    out.closeWrite();
+    err.closeWrite();
+    std::string log;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < 30s) log += err.readAll(1s);
+    std::size_t echoes = 0;
+    for (auto at = log.find("EMIT -> "); at != std::string::npos; at = log.find("EMIT -> ", at + 1)) ++echoes;
+    // One meeting every two ticks: about 15 in 30 s; ticks that had waited for the
+    // reader would have made far fewer.
+    EXPECT_GE(echoes, 10u);
+
+    EXPECT_TRUE(out.readAll(30s, expected.size()) == expected) << "events lost, changed or out of order";
+    ::kill(child, SIGTERM);
+    const auto ended = waitFor(child, 10s);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(ended->exited && ended->status == 0) << "signal " << ended->signal;
+}
 
 }  // namespace
