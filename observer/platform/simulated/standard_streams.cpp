@@ -23,14 +23,21 @@ bool writeEventLine(std::string_view text) {
         posix::writeAll(STDOUT_FILENO, line);
         return true;
     }
+    if (s.eventLinesToRefuse > 0) {
+        --s.eventLinesToRefuse;
+        return false;
+    }
     s.standardOutput.append(text);
     s.standardOutput.push_back('\n');
     return true;
 }
 
 void waitForEventRoom(std::chrono::milliseconds timeout) {
-    if (simulated::simulation().streamsPassThrough) {
+    simulated::Simulation& s = simulated::simulation();
+    if (s.streamsPassThrough) {
         posix::standardOutputChannel().waitAndFlush(static_cast<int>(timeout.count()));
+    } else {
+        ++s.eventRoomWaits;
     }
 }
 

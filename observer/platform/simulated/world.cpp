@@ -95,6 +95,14 @@ void clearCapturedStreams() {
     simulation().standardError.clear();
 }
 
+void refuseEventLines(int count) {
+    simulation().eventLinesToRefuse = count;
+}
+
+int eventRoomWaitCount() {
+    return simulation().eventRoomWaits;
+}
+
 bool timerScheduled() {
     return static_cast<bool>(simulation().timerAction);
 }

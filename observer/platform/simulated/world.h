@@ -92,6 +92,10 @@ void passStreamsThrough(bool through);
 const std::string& capturedStandardOutput();
 const std::string& capturedStandardError();
 void clearCapturedStreams();
+// The next `count` event lines are refused, as by a full queue for a reader that does not
+// read; each wait for room is counted.
+void refuseEventLines(int count);
+int eventRoomWaitCount();
 
 // The repeating timer.
 bool timerScheduled();

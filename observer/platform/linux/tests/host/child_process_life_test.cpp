@@ -564,4 +564,40 @@ TEST(ReplayAsChild, EventsWaitForAHostThatReadsLate) {
     EXPECT_TRUE(ended->exited && ended->status == 0) << "signal " << ended->signal;
 }
 
+// A stand-in that outlived its host would be as bad as quorvel doing so.
+TEST(ReplayAsChild, EndsWithItsHost) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    Scenario scenario;
+    scenario.ticks = 1000;
+    scenario.states.push_back({0, ""});
+    const std::string path = writeScenario("host-death", scenario);
+    const std::string log = scratchDirectory() + "/replay-host-death.log";
+    Pipe report;
+    Pipe events;  // held open by this test
+    const pid_t host = ::fork();
+    if (host == 0) {
+        const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        Spawn how = program(REPLAY_PATH);
+        how.arguments = {REPLAY_PATH, "--realtime", path};
+        how.out = events.write;
+        how.err = err;
+        const pid_t replay = spawn(how);
+        [[maybe_unused]] auto written = ::write(report.write, &replay, sizeof replay);
+        for (;;) ::pause();
+    }
+    report.closeWrite();
+    events.closeWrite();
+    pid_t replay = 0;
+    ASSERT_EQ(::read(report.read, &replay, sizeof replay), static_cast<ssize_t>(sizeof replay));
+    EXPECT_EQ(events.readAll(10s, 40), R"({"event":"heartbeat"})" "\n" R"({"event":"mic-mode","perProcess":true})" "\n");
+    ::kill(host, SIGKILL);
+    ::waitpid(host, nullptr, 0);
+    const auto ended = waitFor(replay, 2s);
+    if (!ended) reap(replay);
+    ASSERT_TRUE(ended) << "quorvel-replay outlived its host by more than 2 s";
+    EXPECT_TRUE(ended->exited && ended->status == 0) << "signal " << ended->signal;
+    EXPECT_NE(readFile(log).find("] host application (pid 3000) is gone \xE2\x80\x94 exiting\n"), std::string::npos)
+        << readFile(log);
+}
+
 }  // namespace
