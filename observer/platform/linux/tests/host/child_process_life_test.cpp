@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -50,6 +51,13 @@ std::string scratchDirectory() {
     }();
     return directory;
 }
+
+// The scratch directory goes when the test program ends.
+class RemoveScratchDirectory : public ::testing::Environment {
+public:
+    void TearDown() override { std::filesystem::remove_all(scratchDirectory()); }
+};
+[[maybe_unused]] const auto* const removal = ::testing::AddGlobalTestEnvironment(new RemoveScratchDirectory);
 
 // quorvel finds no sound server at this address and no display, so it starts at once.
 std::vector<std::string> environment() {
