@@ -9,9 +9,9 @@
 // O_NONBLOCK is deliberately never set: it belongs to the open file description, which
 // quorvel may share with its host (an inherited pipe end or the host's own standard
 // output) or with a shell (a terminal), and every other program writing through it would
-// suddenly get EAGAIN. Asking poll() first changes nothing for anyone else. The one case
-// where a write can still wait is another process filling the same pipe between the poll
-// and the write.
+// suddenly get EAGAIN. Asking poll() first changes nothing for anyone else. A write can
+// still wait when another process fills the same pipe between the poll and the write, or
+// on a terminal whose output is stopped (Ctrl-S): a person's terminal, not a host's pipe.
 //
 // Events are never dropped: a line that cannot go out at once waits, in order, in a
 // queue of at most `eventQueueBound` bytes, which the run loop flushes when the stream
