@@ -8,6 +8,7 @@
 
 #include "observer/core/startup.h"
 #include "observer/platform/icu/text_locale.h"
+#include "observer/platform/process_control.h"
 #include "observer/platform/run_loop.h"
 #include "observer/platform/simulated/world.h"
 #include "replay/scenario.h"
@@ -28,6 +29,7 @@ int complain(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    observer::platform::prepareProcess();
     bool realtime = false;
     const char* path = nullptr;
     for (int index = 1; index < argc; ++index) {

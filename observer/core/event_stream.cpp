@@ -2,13 +2,29 @@
 #include "observer/core/event_stream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iterator>
 
+#include "observer/core/host_watch.h"
 #include "observer/platform/local_time.h"
 #include "observer/platform/standard_streams.h"
 
 namespace observer {
+
+namespace {
+
+// The queue for a slow reader holds days of events; a host that has not read that much is
+// waited for, never skipped, since an event once written is never dropped. Meanwhile the
+// host is looked for once a second, so that a dead host is not waited for.
+void writeEvent(std::string_view line) {
+    while (!platform::writeEventLine(line)) {
+        platform::waitForEventRoom(std::chrono::seconds(1));
+        if (endIfHostIsGone()) return;
+    }
+}
+
+}  // namespace
 
 std::string ts() {
     return platform::localTimeOfDay();
@@ -64,16 +80,16 @@ std::string escapeJSONString(std::string_view text) {
 }
 
 void emitHeartbeat() {
-    platform::writeEventLine(R"({"event":"heartbeat"})");
+    writeEvent(R"({"event":"heartbeat"})");
 }
 
 void emitMicMode(bool perProcess) {
-    platform::writeEventLine(perProcess ? R"({"event":"mic-mode","perProcess":true})"
+    writeEvent(perProcess ? R"({"event":"mic-mode","perProcess":true})"
                                         : R"({"event":"mic-mode","perProcess":false})");
 }
 
 void emitMicInactive() {
-    platform::writeEventLine(R"({"event":"mic-inactive","app":"","pid":0})");
+    writeEvent(R"({"event":"mic-inactive","app":"","pid":0})");
 }
 
 void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::optional<std::string>& title) {
@@ -90,7 +106,7 @@ void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::
     }
     line += '}';
     logLine("EMIT -> " + line);
-    platform::writeEventLine(line);
+    writeEvent(line);
 }
 
 void logLine(std::string_view message) {

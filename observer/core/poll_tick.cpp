@@ -5,6 +5,7 @@
 
 #include "observer/audio/mic_usage.h"
 #include "observer/core/event_stream.h"
+#include "observer/core/host_watch.h"
 #include "observer/core/state.h"
 #include "observer/detection/meeting_app.h"
 
@@ -22,6 +23,7 @@ void endSession() {
 }  // namespace
 
 void pollTick() {
+    if (endIfHostIsGone()) return;
     if (++heartbeatTicks >= ticksPerHeartbeat) {
         heartbeatTicks = 0;
         emitHeartbeat();

@@ -5,8 +5,9 @@
 // to completion before the next; a late firing is not made up: the timer fires once
 // and keeps its schedule counted from its first firing, so late ticks never come in
 // bursts. The timer is never cancelled. `runMainRunLoop` hands the main thread to the
-// run loop, which delivers the firings; it returns only when the backend has nothing
-// more to run.
+// run loop, which delivers the firings and, between them, writes out the output that
+// waits for a slow reader (standard_streams.h); it returns only when the backend has
+// nothing more to run.
 #pragma once
 
 #include <chrono>

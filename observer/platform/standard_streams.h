@@ -1,17 +1,25 @@
 // The observer's two output channels.
 //
-// Contract: `writeEventLine` writes `text` followed by one "\n" to standard output and
-// flushes it, so that the line has reached the reader's pipe when the call returns.
-// `writeDiagnosticLine` writes `line` (which carries its own "\n") to standard error
-// with one write, so lines of the log never interleave. Failures are ignored: a line
-// that cannot be written is lost.
+// Contract: `writeEventLine` hands `text` followed by one "\n" to standard output without
+// ever waiting for the reader. What the stream cannot take at once waits, in order, in a
+// bounded queue that the run loop flushes as soon as the stream becomes writable, so the
+// line is on its way when the call returns and no event is ever dropped. When the queue is
+// full the line is not taken and the answer is false; `waitForEventRoom` then waits up to
+// the given time for the reader to make room. When the reader has closed standard output,
+// the process ends with status 0 after one log line.
+// `writeDiagnosticLine` writes `line` (which carries its own "\n") to standard error with
+// one write, so lines of the log never interleave. A line that cannot be written at once
+// is dropped; when the log can be written again, a line "N diagnostic lines dropped" comes
+// first. When standard error is closed the log is dropped and the observer goes on.
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 namespace observer::platform {
 
-void writeEventLine(std::string_view text);
+[[nodiscard]] bool writeEventLine(std::string_view text);
+void waitForEventRoom(std::chrono::milliseconds timeout);
 void writeDiagnosticLine(std::string_view line);
 
 }  // namespace observer::platform

@@ -128,4 +128,96 @@ TEST(SennickBinary, IgnoresItsArguments) {
               "DEBUG: Audio capture permission is authorized\n", "authorized\n", 0);
 }
 
+// How a standard stream reaches sennick in the tests of broken streams.
+enum class Stream { pipe, closed, broken };
+
+struct BrokenRun {
+    std::string output;  // what arrived on a stream that was a pipe
+    std::string error;
+    bool exited = false;
+    int status = -1;
+    int signal = 0;
+};
+
+// Runs sennick with standard output and standard error each a readable pipe, a closed
+// descriptor, or a pipe whose reader is already gone.
+BrokenRun runWithStreams(Stream out, Stream err, const std::vector<std::string>& environment) {
+    std::vector<std::string> arguments{SENNICK_BINARY};
+    std::vector<std::string> env = environment;
+    const std::vector<char*> argv = pointersTo(arguments);
+    const std::vector<char*> envp = pointersTo(env);
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2 failed";
+        return {};
+    }
+    if (out == Stream::broken) close(outPipe[0]);
+    if (err == Stream::broken) close(errPipe[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (out == Stream::closed) {
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    }
+    if (err == Stream::closed) {
+        posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    }
+    pid_t pid = 0;
+    const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    BrokenRun run;
+    run.output = out == Stream::broken ? std::string() : readAll(outPipe[0]);
+    run.error = err == Stream::broken ? std::string() : readAll(errPipe[0]);
+    if (spawnError != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
+        return run;
+    }
+    int waitStatus = 0;
+    if (waitpid(pid, &waitStatus, 0) == pid) {
+        run.exited = WIFEXITED(waitStatus);
+        run.status = run.exited ? WEXITSTATUS(waitStatus) : -1;
+        run.signal = WIFSIGNALED(waitStatus) ? WTERMSIG(waitStatus) : 0;
+    }
+    return run;
+}
+
+// A host that has closed either end, or never gave the stream, still gets the answer in
+// the exit status, and the other stream still carries its line.
+TEST(SennickBinary, ClosedOrBrokenStreamsNeverCostTheExitStatus) {
+    const std::vector<std::pair<std::string, int>> answers{{"0", 0}, {"1", 1}, {"7", 2}};
+    const std::vector<std::string> words{"authorized\n", "denied\n", "unknown\n"};
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const auto& [result, status] = answers[i];
+        const std::vector<std::string> environment{preloadList(), std::string("SENNICK_TEST_FRAMEWORK=") + SENNICK_FAKE_FRAMEWORK,
+                                                   "SENNICK_TEST_RESULT=" + result};
+        for (const Stream out : {Stream::pipe, Stream::closed, Stream::broken}) {
+            for (const Stream err : {Stream::pipe, Stream::closed, Stream::broken}) {
+                if (out == Stream::pipe && err == Stream::pipe) continue;
+                const BrokenRun run = runWithStreams(out, err, environment);
+                const std::string where = "result " + result + ", stdout " + std::to_string(int(out)) + ", stderr " +
+                                          std::to_string(int(err));
+                EXPECT_TRUE(run.exited) << where << ": killed by signal " << run.signal;
+                EXPECT_EQ(run.status, status) << where;
+                if (out == Stream::pipe) {
+                    EXPECT_EQ(run.output, words[i]) << where;
+                }
+                if (err == Stream::pipe) {
+                    EXPECT_NE(run.error.find("DEBUG: Audio capture permission is "), std::string::npos) << where;
+                }
+            }
+        }
+    }
+    // Without the framework, the error path too.
+    const BrokenRun run = runWithStreams(Stream::broken, Stream::broken, {});
+    EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
+    EXPECT_EQ(run.status, 2);
+}
+
 }  // namespace

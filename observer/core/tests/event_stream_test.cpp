@@ -89,5 +89,22 @@ TEST_F(EventStreamTest, TimeStampIsTwentyFourHourWithMillisecondsAndWrapsAtMidni
     EXPECT_EQ(sim::capturedStandardError(), "[13:00:00.007] hello \u2014 world\n");
 }
 
+// A full queue: the event waits for room, is never skipped, and a host that dies
+// meanwhile is not waited for.
+TEST_F(EventStreamTest, AnEventWaitsForRoomAndNeverForADeadHost) {
+    sim::refuseEventLines(3);
+    emitMicInactive();
+    EXPECT_EQ(outputLines(), std::vector<std::string>{R"({"event":"mic-inactive","app":"","pid":0})"});
+    EXPECT_EQ(sim::eventRoomWaitCount(), 3);
+    EXPECT_FALSE(sim::processEnded());
+
+    sim::refuseEventLines(1000);
+    sim::setObserverProcess(observerPid, 1);
+    emitJSON("mic-active", "Zoom", 812, std::string("Zoom Meeting"));
+    EXPECT_TRUE(sim::processEnded());
+    EXPECT_EQ(sim::eventRoomWaitCount(), 4) << "the host is looked for after every wait";
+    EXPECT_EQ(logLines().back(), std::string(stamp) + "host application (pid 3000) is gone \u2014 exiting");
+}
+
 }  // namespace
 }  // namespace observer::testing

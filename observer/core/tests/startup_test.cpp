@@ -67,11 +67,25 @@ TEST_F(StartupTest, FillsTheCatalogueResetsTheSessionAndSchedulesTheTick) {
     EXPECT_TRUE(sim::interruptHandlerInstalled());
 }
 
-TEST_F(StartupTest, HostPidIsKeptAfterTheHostGoesAway) {
+TEST_F(StartupTest, TheObserverEndsAtTheFirstTickAfterTheHostIsGone) {
     startObserver();
-    sim::setObserverProcess(observerPid, 1);
     sim::fireTimer();
-    EXPECT_EQ(ownAppPID, hostPid);
+    EXPECT_FALSE(sim::processEnded());
+    clearOutput();
+
+    // The host is gone: the observer is adopted, and a meeting is already running.
+    sim::World world;
+    world.processes = {process(700, 1, "zoom.us")};
+    world.audioProcesses = std::vector<sim::AudioProcess>{capturing(20, 700)};
+    world.apps = {app("zoom.us", 700)};
+    world.frontmostPid = 700;
+    sim::setWorld(world);
+    sim::setObserverProcess(observerPid, 1);
+    for (int tick = 0; tick < 15; ++tick) sim::fireTimer();  // a heartbeat would be due
+    EXPECT_TRUE(sim::processEnded());
+    EXPECT_EQ(ownAppPID, hostPid) << "the host's pid is kept";
+    EXPECT_EQ(logLines(), std::vector<std::string>{"[09:30:02.000] host application (pid 3000) is gone \u2014 exiting"});
+    EXPECT_TRUE(outputLines().empty()) << "no event after the host is gone";
 }
 
 }  // namespace

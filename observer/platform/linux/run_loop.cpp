@@ -1,6 +1,8 @@
 // A single-threaded run loop around one timerfd. A read of the timerfd answers how many
 // intervals have passed; whatever that count, the loop runs the action once, so a late
-// tick is not made up, and the timerfd keeps its grid from the first expiry.
+// tick is not made up, and the timerfd keeps its grid from the first expiry. The same poll
+// waits for the standard streams to become writable when output is waiting for a slow
+// reader, and for standard output to be closed.
 #include "observer/platform/run_loop.h"
 
 #include <poll.h>
@@ -11,6 +13,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "observer/platform/posix/output_channels.h"
+
 namespace observer::platform {
 namespace {
 
@@ -18,6 +22,9 @@ int timerDescriptor = -1;
 std::function<void()> timerAction;
 
 }  // namespace
+
+// The loop polls the streams whenever output waits, so it needs no notice.
+void posix::outputIsWaiting(int) {}
 
 void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<void()> action) {
     timerDescriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
@@ -36,10 +43,11 @@ void runMainRunLoop() {
     if (timerDescriptor < 0) return;
     pollfd watched{timerDescriptor, POLLIN, 0};
     for (;;) {
-        if (::poll(&watched, 1, -1) < 0) {
+        if (posix::pollWithOutput(&watched, 1, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
+        if ((watched.revents & POLLIN) == 0) continue;
         std::uint64_t expirations = 0;
         if (::read(timerDescriptor, &expirations, sizeof expirations) != sizeof expirations) continue;
         timerAction();

@@ -1,4 +1,4 @@
-// The observer's own pids and its SIGINT handler.
+// The observer's own pids, its stop signals and its end.
 #include "observer/platform/process_control.h"
 
 #include <unistd.h>
@@ -6,6 +6,12 @@
 #include "observer/platform/posix/system_calls.h"
 
 namespace observer::platform {
+
+void prepareProcess() {
+    posix::openClosedStandardDescriptors();
+    posix::ignoreBrokenPipes();
+    posix::exitOnStopSignals();
+}
 
 std::int32_t currentProcessId() {
     return static_cast<std::int32_t>(::getpid());
@@ -16,7 +22,11 @@ std::int32_t parentProcessId() {
 }
 
 void installInterruptHandler() {
-    posix::exitOnInterrupt();
+    posix::exitOnStopSignals();
+}
+
+void endProcess() {
+    ::_exit(0);
 }
 
 }  // namespace observer::platform

@@ -1,25 +1,27 @@
-// Standard streams over write(2): an event line and its "\n" go out in one write, so
-// nothing waits in a buffer, and a diagnostic line is one write as well.
+// Standard streams through the channels that never wait for a reader: an event line and
+// its "\n" go out together, and a diagnostic line is one write.
 #include "observer/platform/standard_streams.h"
-
-#include <unistd.h>
 
 #include <string>
 
-#include "observer/platform/posix/system_calls.h"
+#include "observer/platform/posix/output_channels.h"
 
 namespace observer::platform {
 
-void writeEventLine(std::string_view text) {
+bool writeEventLine(std::string_view text) {
     std::string line;
     line.reserve(text.size() + 1);
     line.append(text);
     line.push_back('\n');
-    posix::writeAll(STDOUT_FILENO, line);
+    return posix::standardOutputChannel().write(line);
+}
+
+void waitForEventRoom(std::chrono::milliseconds timeout) {
+    posix::standardOutputChannel().waitAndFlush(static_cast<int>(timeout.count()));
 }
 
 void writeDiagnosticLine(std::string_view line) {
-    posix::writeAll(STDERR_FILENO, line);
+    posix::standardErrorChannel().write(line);
 }
 
 }  // namespace observer::platform

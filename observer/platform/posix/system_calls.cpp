@@ -1,5 +1,6 @@
 #include "observer/platform/posix/system_calls.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,8 +9,10 @@
 namespace observer::platform::posix {
 namespace {
 
-// Only async-signal-safe calls here: _exit flushes nothing, which is fine because every
-// event line has already been written out when its writer returned.
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls here: _exit flushes nothing, and nothing needs flushing:
+// events still queued for a reader that is ending the observer are of no use to it.
 extern "C" void exitWithSuccess(int) {
     _exit(0);
 }
@@ -27,11 +30,40 @@ void writeAll(int fd, std::string_view bytes) {
     }
 }
 
-void exitOnInterrupt() {
+void openClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // open answers the lowest free descriptor, which is this one, since the lower
+        // ones are open by now.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+void exitOnStopSignals() {
     struct sigaction action {};
     action.sa_handler = exitWithSuccess;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+    for (const int signal : stopSignals) {
+        sigaddset(&action.sa_mask, signal);
+        sigaddset(&unblocked, signal);
+    }
+    for (const int signal : stopSignals) ::sigaction(signal, &action, nullptr);
+    // A host may start the observer with these blocked; one that arrived before the
+    // handlers were in place is delivered now.
+    ::sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
+}
+
+void ignoreBrokenPipes() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 }  // namespace observer::platform::posix

@@ -9,7 +9,15 @@ namespace observer::platform::posix {
 // silently on an error.
 void writeAll(int fd, std::string_view bytes);
 
-// Makes SIGINT end the process at once with status 0, writing nothing.
-void exitOnInterrupt();
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no descriptor a
+// library opens later can become a standard stream.
+void openClosedStandardDescriptors();
+
+// Makes SIGINT, SIGTERM and SIGHUP end the process at once with status 0, writing nothing,
+// whatever disposition was inherited, and unblocks them. SIGQUIT is left as inherited.
+void exitOnStopSignals();
+
+// A write to a closed pipe or socket then fails with EPIPE instead of killing the process.
+void ignoreBrokenPipes();
 
 }  // namespace observer::platform::posix

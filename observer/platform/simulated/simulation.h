@@ -27,6 +27,8 @@ struct Simulation {
     std::size_t windowListCopies = 0;
 
     bool streamsPassThrough = false;
+    int eventLinesToRefuse = 0;  // as a full queue refuses them
+    int eventRoomWaits = 0;
     std::string standardOutput;
     std::string standardError;
 
@@ -37,6 +39,7 @@ struct Simulation {
     bool realtime = false;
 
     bool interruptHandlerInstalled = false;
+    bool ended = false;  // endProcess was called
 };
 
 Simulation& simulation();

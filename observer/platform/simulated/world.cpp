@@ -128,6 +128,14 @@ void clearCapturedStreams() {
     simulation().standardError.clear();
 }
 
+void refuseEventLines(int count) {
+    simulation().eventLinesToRefuse = count;
+}
+
+int eventRoomWaitCount() {
+    return simulation().eventRoomWaits;
+}
+
 bool timerScheduled() {
     return static_cast<bool>(simulation().timerAction);
 }
@@ -138,6 +146,7 @@ std::chrono::milliseconds timerInterval() {
 
 void fireTimer() {
     Simulation& s = simulation();
+    if (s.ended) return;  // a process that has ended runs no more ticks
     advanceClock(s.timerInterval);
     if (s.timerAction) s.timerAction();
 }
@@ -151,6 +160,10 @@ void planRunLoop(long long ticks, std::function<void(long long)> beforeTick, boo
 
 bool interruptHandlerInstalled() {
     return simulation().interruptHandlerInstalled;
+}
+
+bool processEnded() {
+    return simulation().ended;
 }
 
 void reset() {

@@ -105,11 +105,16 @@ void passStreamsThrough(bool through);
 const std::string& capturedStandardOutput();
 const std::string& capturedStandardError();
 void clearCapturedStreams();
+// The next `count` event lines are refused, as by a full queue for a reader that does not
+// read; each wait for room is counted.
+void refuseEventLines(int count);
+int eventRoomWaitCount();
 
 // The repeating timer.
 bool timerScheduled();
 std::chrono::milliseconds timerInterval();
-// Advances the clock by one interval and runs the timer's action once.
+// Advances the clock by one interval and runs the timer's action once (unless the
+// observer has ended).
 void fireTimer();
 
 // What runMainRunLoop does: fire the timer `ticks` times, calling `beforeTick(k)` before
@@ -118,6 +123,8 @@ void fireTimer();
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
 
 bool interruptHandlerInstalled();
+// Whether the observer ended itself through endProcess.
+bool processEnded();
 
 // Back to an empty world with no overrides, nothing captured and no timer.
 void reset();

@@ -249,7 +249,7 @@ void showRunLoop() {
 int main(int, char** argv) {
     checkInterruptHandler();
     std::fflush(stdout);  // the streams below write past stdio's buffer
-    platform::writeEventLine("{\"event\":\"smoke\"}");
+    expect(platform::writeEventLine("{\"event\":\"smoke\"}"), "an event line was refused with nothing queued");
     platform::writeDiagnosticLine("[" + platform::localTimeOfDay() + "] diagnostic line through standard error\n");
     std::fflush(stdout);
     showAudio();

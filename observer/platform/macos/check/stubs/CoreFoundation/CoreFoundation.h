@@ -155,4 +155,28 @@ CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAb
                                                   CFTimeInterval interval, CFOptionFlags flags, CFIndex order,
                                                   void (^block)(CFRunLoopTimerRef timer)) CF_RETURNS_RETAINED;
 
+// File descriptors watched by the run loop
+typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
+typedef struct __CFFileDescriptor* CFFileDescriptorRef;
+typedef int CFFileDescriptorNativeDescriptor;
+typedef void (*CFFileDescriptorCallBack)(CFFileDescriptorRef f, CFOptionFlags callBackTypes, void* info);
+typedef struct {
+    CFIndex version;
+    void* info;
+    void* (*retain)(void* info);
+    void (*release)(void* info);
+    CFStringRef (*copyDescription)(void* info);
+} CFFileDescriptorContext;
+enum : CFOptionFlags {
+    kCFFileDescriptorReadCallBack = 1UL << 0,
+    kCFFileDescriptorWriteCallBack = 1UL << 1,
+};
+CFFileDescriptorRef CFFileDescriptorCreate(CFAllocatorRef allocator, CFFileDescriptorNativeDescriptor fd,
+                                           Boolean closeOnInvalidate, CFFileDescriptorCallBack callout,
+                                           const CFFileDescriptorContext* context) CF_RETURNS_RETAINED;
+void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef f, CFOptionFlags callBackTypes);
+CFRunLoopSourceRef CFFileDescriptorCreateRunLoopSource(CFAllocatorRef allocator, CFFileDescriptorRef f,
+                                                       CFIndex order) CF_RETURNS_RETAINED;
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+
 }  // extern "C"
