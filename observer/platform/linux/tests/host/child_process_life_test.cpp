@@ -427,6 +427,11 @@ std::string outputName(const ::testing::TestParamInfo<Output>& info) {
 INSTANTIATE_TEST_SUITE_P(QuorvelAsChild, HostDeathTest,
                          ::testing::Values(Output::hostsPipe, Output::file, Output::pipeHeldElsewhere), outputName);
 
+// The keys of a world in which nothing runs: a later state that leaves a key out keeps the
+// value before it, so each state here names every key that it empties.
+constexpr const char* nothingRuns =
+    R"("processes": [], "audioProcesses": [], "apps": [], "frontmostPid": null, "windows": [])";
+
 // A scenario for quorvel-replay --realtime, built from whole worlds, one per tick range.
 struct Scenario {
     int ticks = 0;
@@ -437,7 +442,7 @@ struct Scenario {
                            R"(, "states": [)";
         for (std::size_t i = 0; i < states.size(); ++i) {
             text += (i == 0 ? "" : ",") + std::string(R"({"fromTick": )") + std::to_string(states[i].first);
-            if (!states[i].second.empty()) text += ", " + states[i].second;
+            text += ", " + (states[i].second.empty() ? std::string(nothingRuns) : states[i].second);
             text += "}";
         }
         return text + "]}";
@@ -469,7 +474,8 @@ std::string unattributedCapture(std::size_t titleBytes) {
                    std::string(titleBytes, static_cast<char>('a' + i)) + "\"}";
     }
     return R"("processes": [{"pid": 900, "ppid": 1, "comm": "recorder"}],
-              "audioProcesses": [{"id": 20, "pid": 900, "runningInput": true}], "apps": [)" +
+              "audioProcesses": [{"id": 20, "pid": 900, "runningInput": true}], "frontmostPid": null,
+              "apps": [)" +
            apps + R"(], "windows": [)" + windows + "]";
 }
 
