@@ -1,10 +1,13 @@
 // sennick: tells the host application whether audio capture is permitted.
-// Arguments and standard input are ignored; the answer is the word on standard
-// output and the exit status, and returning from main flushes standard output.
+// Standard input is not read; the answer is the word on standard output and the exit
+// status, and returning from main flushes standard output. --help and --version are
+// answered without asking the service.
+#include "command_line.h"
 #include "probe.h"
 #include "service_name.h"
 #include "system_loader.h"
 
-int main() {
+int main(int argc, char** argv) {
+    if (const auto status = sennick::answerCommandLine(argc, argv)) return *status;
     return sennick::probeAudioCapturePermission(sennick::systemLoaderOps(), sennick::audioCaptureService());
 }

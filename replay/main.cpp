@@ -12,6 +12,7 @@
 #include "observer/core/startup.h"
 #include "observer/platform/run_loop.h"
 #include "observer/platform/simulated/world.h"
+#include "replay/command_line.h"
 #include "replay/scenario.h"
 
 namespace {
@@ -29,6 +30,7 @@ int complain(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto status = replay::answerStandardOptions(argc, argv)) return *status;
     bool realtime = false;
     const char* path = nullptr;
     for (int index = 1; index < argc; ++index) {

@@ -1,9 +1,12 @@
 // quorvel: reports to its host application when a meeting application captures the
-// microphone. No arguments, no configuration; runs until SIGINT.
+// microphone. No configuration; runs until SIGINT. --help and --version are answered
+// without starting to watch.
+#include "observer/core/command_line.h"
 #include "observer/core/startup.h"
 #include "observer/platform/run_loop.h"
 
-int main() {
+int main(int argc, char** argv) {
+    if (const auto status = observer::answerCommandLine(argc, argv)) return *status;
     observer::startObserver();
     observer::platform::runMainRunLoop();
     return 0;
