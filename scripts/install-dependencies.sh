@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when missing.
+# Installs the Debian packages that are missing.
+#   scripts/install-dependencies.sh         what building, testing and the demo need
+#   scripts/install-dependencies.sh --run   only what building and running quorvel need
 set -euo pipefail
 
+# Building and running quorvel (and sennick): the compiler, the build tools and the
+# libraries of the Linux backend, which bring their run-time libraries with them.
 packages=(
-  build-essential cmake ninja-build pkg-config clang
-  libgtest-dev libgmock-dev libbenchmark-dev libicu-dev nlohmann-json3-dev
-  libpulse-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev
-  xvfb openbox pulseaudio pulseaudio-utils
+  build-essential cmake ninja-build pkg-config
+  libicu-dev libpulse-dev libxcb1-dev libxcb-res0-dev
 )
+case "${1:-}" in
+  --run) ;;
+  "")
+    packages+=(
+      nlohmann-json3-dev           # quorvel-replay and the tests
+      libgtest-dev                 # the tests
+      libbenchmark-dev             # the benchmarks
+      clang                        # type-checks and analyses the macOS sources
+      xvfb openbox pulseaudio      # private servers for the Linux tests and the demo
+      mandoc                       # lints the manual pages
+      dpkg-dev file                # the packaging test builds a .deb
+    )
+    ;;
+  *)
+    echo "usage: scripts/install-dependencies.sh [--run]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
