@@ -11,6 +11,7 @@
 #include "observer/platform/process_control.h"
 #include "observer/platform/run_loop.h"
 #include "observer/platform/simulated/world.h"
+#include "replay/command_line.h"
 #include "replay/scenario.h"
 #include "replay/scenario_file.h"
 
@@ -30,6 +31,7 @@ int complain(const std::string& message) {
 
 int main(int argc, char** argv) {
     observer::platform::prepareProcess();
+    if (const auto status = replay::answerStandardOptions(argc, argv)) return *status;
     bool realtime = false;
     const char* path = nullptr;
     for (int index = 1; index < argc; ++index) {

@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when missing.
+# Installs the Debian packages that are missing.
+#   scripts/install-dependencies.sh         what building, testing and the demo need
+#   scripts/install-dependencies.sh --run   only what building and running quorvel need
 set -euo pipefail
 
+# Building and running quorvel (and sennick): the compiler, the build tools and the
+# libraries of the Linux backend, which bring their run-time libraries with them.
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libicu-dev nlohmann-json3-dev
-  libc++-dev libc6-dev-amd64-cross libc6-dev-arm64-cross
-  libpulse-dev libxcb1-dev libxcb-ewmh-dev libxcb-res0-dev
-  xvfb openbox pulseaudio pulseaudio-utils
-  nodejs python3 python3-jsonschema
+  build-essential cmake ninja-build pkg-config
+  libicu-dev libpulse-dev libxcb1-dev libxcb-res0-dev
 )
+case "${1:-}" in
+  --run) ;;
+  "")
+    packages+=(
+      nlohmann-json3-dev           # quorvel-replay and the tests
+      libgtest-dev                 # the tests
+      libbenchmark-dev             # the benchmarks
+      clang libclang-rt-dev        # type-checks and analyses the macOS sources; the fuzzer
+      libc++-dev libc6-dev-amd64-cross libc6-dev-arm64-cross  # the Mac compile check's headers
+      xvfb openbox pulseaudio      # private servers for the Linux tests and the demo
+      mandoc                       # lints the manual pages
+      dpkg-dev file                # the packaging test builds a .deb
+      nodejs python3 python3-jsonschema  # the host kit's tests and the event contracts
+    )
+    ;;
+  *)
+    echo "usage: scripts/install-dependencies.sh [--run]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

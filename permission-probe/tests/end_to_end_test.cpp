@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -121,11 +122,36 @@ TEST(SennickBinary, ReportsAFrameworkWithoutTheEntryPoint) {
               "ERROR: Failed to find TCCAccessPreflight function\n", "unknown\n", 2);
 }
 
-TEST(SennickBinary, IgnoresItsArguments) {
-    const std::vector<std::string> arguments{"--help", "denied", "-v"};
-    expectRun(runSennick(arguments, {}), "ERROR: Failed to load TCC framework\n", "unknown\n", 2);
-    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0", arguments),
-              "DEBUG: Audio capture permission is authorized\n", "authorized\n", 0);
+const std::string usage =
+    "usage: sennick [--help | --version]\n"
+    "\n"
+    "Asks the system's privacy-consent service whether audio capture is permitted and\n"
+    "prints authorized, denied or unknown on standard output, with exit status 0, 1 or 2.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n";
+
+// With a framework that would answer, so that a run that asked it shows in the output.
+TEST(SennickBinary, AnswersHelpAndVersionWithoutAskingTheService) {
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0", {"--help"}), "", usage, 0);
+    expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0", {"--version"}), "",
+              std::string("sennick ") + SENNICK_EXPECTED_VERSION + "\n", 0);
+}
+
+TEST(SennickBinary, AnyOtherArgumentIsAUsageError) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"denied"}, "denied"},
+        {{"-v"}, "-v"},
+        {{""}, ""},
+        {{"--help", "--version"}, "--version"},
+        {{"--version", "authorized"}, "authorized"},
+        {{"--verbose", "--help"}, "--verbose"},
+    };
+    for (const auto& [arguments, unexpected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        expectRun(runWithStandIn(SENNICK_FAKE_FRAMEWORK, "0", arguments),
+                  "sennick: unexpected argument '" + unexpected + "'\n" + usage, "", 2);
+    }
 }
 
 // How a standard stream reaches sennick in the tests of broken streams.

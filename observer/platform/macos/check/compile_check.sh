@@ -12,10 +12,11 @@
 #   (/usr/x86_64-linux-gnu, /usr/aarch64-linux-gnu), as the closest available stand-in.
 #
 # Usage: compile_check.sh CLANG++ SOURCE_ROOT [--arch x86_64|arm64] [-I DIR]...
-#                         [--analyze] [--expect-diagnostics] FILE...
+#                         [-D NAME=VALUE]... [--analyze] [--expect-diagnostics] FILE...
 #   --arch                the Mac's CPU; x86_64 when not given.
 #   -I DIR                one more directory for quoted includes, as a target's include
 #                         directories give them in the build (SOURCE_ROOT always is one).
+#   -D NAME=VALUE         a macro that the build defines for some targets (the version).
 #   --analyze             run clang's static analyzer with its CoreFoundation ownership
 #                         checkers instead of a plain type check: a Create or Copy result
 #                         that is not released on some path, a double release or the
@@ -37,6 +38,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --arch) arch=$2; shift ;;
     -I) includes+=(-I "$2"); shift ;;
+    -D) includes+=(-D "$2"); shift ;;
     --analyze) analyze=true ;;
     --expect-diagnostics) verify=(-Xclang -verify -Xclang -verify-ignore-unexpected=note) ;;
     *) break ;;

@@ -1,0 +1,41 @@
+// quorvel-replay's --help and --version. The version comes from the build
+// (QUORVEL_VERSION), which takes it from the project's one version number.
+#include "replay/command_line.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace replay {
+namespace {
+
+constexpr std::string_view usage =
+    "usage: quorvel-replay [--realtime] SCENARIO.json\n"
+    "       quorvel-replay --help | --version\n"
+    "\n"
+    "Runs quorvel's rules against the worlds that SCENARIO.json describes and writes what\n"
+    "quorvel would write: events on standard output, the log on standard error.\n"
+    "\n"
+    "  --realtime  one tick a second on the real clock, until SIGINT; without it the\n"
+    "              ticks run at once on the scenario's clock and the program ends\n"
+    "  --help      print this help and exit\n"
+    "  --version   print the version and exit\n";
+
+constexpr std::string_view version = "quorvel-replay " QUORVEL_VERSION "\n";
+
+int answer(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+std::optional<int> answerStandardOptions(int argc, const char* const* argv) {
+    if (argc != 2) return std::nullopt;
+    const std::string_view option = argv[1];
+    if (option == "--help") return answer(usage);
+    if (option == "--version") return answer(version);
+    return std::nullopt;
+}
+
+}  // namespace replay
