@@ -1,4 +1,4 @@
-// Opening, keeping and re-opening the X connection, and reading window properties.
+// Opening and closing the X connection, and reading window properties.
 #include "observer/platform/linux/x11_connection.h"
 
 #include <xcb/res.h>
@@ -12,13 +12,6 @@ namespace {
 
 // Properties that hold more than this are cut: names and window lists are far shorter.
 constexpr std::uint32_t propertyLengthLimit = 1u << 16;  // in 32-bit units
-
-Session current;
-
-void close() {
-    if (current.connection != nullptr) xcb_disconnect(current.connection);
-    current = Session{};
-}
 
 Atoms internAtoms(xcb_connection_t* connection) {
     static constexpr const char* names[] = {
@@ -60,38 +53,55 @@ bool resourcePidsAvailable(xcb_connection_t* connection) {
     return recent;
 }
 
-bool open() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(display, &screenNumber);
-    if (xcb_connection_has_error(connection) != 0) {
-        xcb_disconnect(connection);
-        return false;
+std::string connectionError(int error) {
+    switch (error) {
+        case XCB_CONN_CLOSED_PARSE_ERR: return "the display name cannot be parsed";
+        case XCB_CONN_CLOSED_INVALID_SCREEN: return "no such screen";
+        case XCB_CONN_CLOSED_EXT_NOTSUPPORTED: return "an extension is missing";
+        case XCB_CONN_CLOSED_MEM_INSUFFICIENT: return "out of memory";
+        case XCB_CONN_CLOSED_REQ_LEN_EXCEED: return "a request was too long";
+        default: return "the connection failed or was refused";
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    current.connection = connection;
-    current.root = screens.data->root;
-    current.atoms = internAtoms(connection);
-    current.hasResourcePids = resourcePidsAvailable(connection);
-    return xcb_connection_has_error(connection) == 0;
 }
 
 }  // namespace
 
-Session* session() {
-    if (current.connection != nullptr && xcb_connection_has_error(current.connection) == 0) return &current;
-    close();
-    if (!open()) {
-        close();
-        return nullptr;
+std::optional<Session> connect(std::string& whyNot) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        whyNot = "DISPLAY is not set";
+        return std::nullopt;
     }
-    return &current;
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(display, &screenNumber);
+    if (const int error = xcb_connection_has_error(connection); error != 0) {
+        whyNot = "cannot connect to display " + std::string(display) + " (" + connectionError(error) + ")";
+        xcb_disconnect(connection);
+        return std::nullopt;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+    if (screens.rem == 0) {
+        whyNot = "display " + std::string(display) + " has no such screen";
+        xcb_disconnect(connection);
+        return std::nullopt;
+    }
+    Session opened;
+    opened.connection = connection;
+    opened.root = screens.data->root;
+    opened.atoms = internAtoms(connection);
+    opened.hasResourcePids = resourcePidsAvailable(connection);
+    if (xcb_connection_has_error(connection) != 0) {
+        whyNot = "the connection to display " + std::string(display) + " broke at once";
+        xcb_disconnect(connection);
+        return std::nullopt;
+    }
+    return opened;
+}
+
+void disconnect(Session& session) {
+    if (session.connection != nullptr) xcb_disconnect(session.connection);
+    session = Session{};
 }
 
 std::vector<std::uint32_t> Property::cardinals() const {
@@ -107,14 +117,11 @@ xcb_get_property_cookie_t requestProperty(const Session& session, xcb_window_t w
                             propertyLengthLimit);
 }
 
-std::optional<Property> property(const Session& session, xcb_get_property_cookie_t cookie) {
-    xcb_generic_error_t* error = nullptr;
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(session.connection, cookie, &error), &std::free);
-    std::free(error);
-    if (!reply || reply->type == XCB_ATOM_NONE) return std::nullopt;
-    const auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
-    const int length = xcb_get_property_value_length(reply.get());
+std::optional<Property> propertyOf(const xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->type == XCB_ATOM_NONE) return std::nullopt;
+    auto* mutableReply = const_cast<xcb_get_property_reply_t*>(reply);
+    const auto* data = static_cast<const char*>(xcb_get_property_value(mutableReply));
+    const int length = xcb_get_property_value_length(mutableReply);
     return Property{reply->type, reply->format, std::string(data, static_cast<std::size_t>(length < 0 ? 0 : length))};
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "observer/platform/audio_hal.h"
+#include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/tests/support/actor.h"
 #include "observer/platform/linux/tests/support/private_servers.h"
 
@@ -67,6 +68,12 @@ std::optional<hal::ObjectId> processObjectOf(pid_t pid) {
     for (const auto id : *ids)
         if (scalar(id, processPid) == std::optional<std::uint32_t>(static_cast<std::uint32_t>(pid))) return id;
     return std::nullopt;
+}
+
+// The HAL answers from what the server has told it so far; a test that has just changed
+// the server waits for one round trip, which brings every earlier change along.
+bool settled() {
+    return pulse::synchronize(2s);
 }
 
 pid_t parentOf(pid_t pid) {
@@ -133,6 +140,7 @@ TEST_F(AudioHalTest, ListsOneProcessObjectPerClientWithItsPidAndWhetherItRecords
     EXPECT_EQ(recordingChildren, 1);
 
     ASSERT_TRUE(microphone->command("stop"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(idList(processList)->size(), 3u);
     EXPECT_FALSE(scalar(*recording, runningInput)) << "a client that left is no object any more";
     EXPECT_EQ(processObjectOf(monitor->pid), listening) << "ids stay while the client lives";
@@ -178,9 +186,11 @@ TEST_F(AudioHalTest, ListsSinksAndMicrophonesButNoMonitorsAndTellsWhichRun) {
 
     auto recorder = actor();
     ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(scalar(*microphone, runningSomewhere), 1u);
     EXPECT_EQ(idList(deviceList), devices) << "the order is stable";
     ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(scalar(*microphone, runningSomewhere), 0u);
 }
 

@@ -30,6 +30,7 @@ public:
 
     // The sound server can also come later, on the address the observer was given.
     bool startSoundServer();
+    const std::string& soundServerAddress() const { return pulseAddress_; }
     void stopXServer() { xServer_->process.stop(); }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
