@@ -31,9 +31,10 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // The first connection decides quorvel's mode for the whole run, so it may wait for a
-// slow server longer than any later one, which must fit in a tick.
+// slow server longer than any later one, which must fit in a tick. Connecting and
+// building take about six round trips.
 constexpr milliseconds firstConnectionPatience{2000};
-constexpr milliseconds connectionPatience{250};
+constexpr milliseconds connectionPatience{500};
 // How long a call waits for the object that a change event named.
 constexpr milliseconds objectPatience{250};
 // Arrived data is dispatched in rounds; more rounds than this in one call means the

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -109,6 +110,11 @@ std::vector<std::string> ObserverSession::events() const {
     for (auto& line : completeLines(readFile(directory_.path() + "/events")))
         if (lines.empty() || line != R"({"event":"heartbeat"})") lines.push_back(std::move(line));
     return lines;
+}
+
+std::size_t ObserverSession::heartbeats() const {
+    const auto lines = completeLines(readFile(directory_.path() + "/events"));
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), R"({"event":"heartbeat"})"));
 }
 
 std::vector<std::string> ObserverSession::log() const {

@@ -31,6 +31,8 @@ public:
     // The sound server can also come later, on the address the observer was given.
     bool startSoundServer();
     const std::string& soundServerAddress() const { return pulseAddress_; }
+    pid_t soundServerPid() const { return soundServer_ ? soundServer_->process.pid() : -1; }
+    pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
@@ -46,6 +48,7 @@ public:
     // Complete lines written so far. Heartbeats after the first are left out of the
     // events: they come every 15 ticks and say nothing about the scenario.
     std::vector<std::string> events() const;
+    std::size_t heartbeats() const;
     // Log lines with their time stamps checked and taken off; a line with a malformed
     // stamp is kept whole, so that it shows in a comparison.
     std::vector<std::string> log() const;
