@@ -127,7 +127,7 @@ bool recordsFromMicrophone(const pulse::ServerState& state, std::uint32_t client
 Value processProperty(std::uint32_t index, const PropertyAddress& address) {
     const bool runningInput = address.selector == selector::processIsRunningInput;
     if (!runningInput && address.selector != selector::processPID) return failure(unknownProperty);
-    const auto* state = pulse::serverState();
+    const auto* state = pulse::recentServerState();
     if (state == nullptr) return failure(serverUnreachable);
 
     const auto found = state->clients.find(index);
@@ -144,7 +144,7 @@ Value processProperty(std::uint32_t index, const PropertyAddress& address) {
 Value deviceProperty(Kind kind, std::uint32_t index, const PropertyAddress& address) {
     const bool configuration = address.selector == selector::streamConfiguration;
     if (!configuration && address.selector != selector::deviceIsRunningSomewhere) return failure(unknownProperty);
-    const auto* state = pulse::serverState();
+    const auto* state = pulse::recentServerState();
     if (state == nullptr) return failure(serverUnreachable);
 
     // A source records and a sink plays: each has streams on its own side only.

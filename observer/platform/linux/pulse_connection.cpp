@@ -40,10 +40,13 @@ constexpr milliseconds objectPatience{250};
 // Arrived data is dispatched in rounds; more rounds than this in one call means the
 // server sends faster than we read, and the rest waits for the next call.
 constexpr int dispatchRounds = 1024;
+// How recent a read the questions about single objects may share.
+constexpr milliseconds dispatchSharing{10};
 
 pa_mainloop* mainLoop = nullptr;
 pa_context* context = nullptr;
 bool firstConnection = true;
+Clock::time_point lastDispatch;
 
 ServerState mirror;
 bool built = false;
@@ -67,6 +70,7 @@ void forgetPending() {
 
 void dropContext() {
     forgetPending();
+    lastDispatch = Clock::time_point{};
     mirror = ServerState{};
     built = false;
     if (context == nullptr) return;
@@ -296,18 +300,34 @@ bool ensureMirror() {
 
 }  // namespace
 
-const ServerState* serverState() {
+namespace {
+
+const ServerState* read(bool shareRecentRead) {
     // A server that went away since the last call is only noticed now; one that came
     // back in the meantime still deserves an answer from this call.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!ensureMirror()) return nullptr;
-        dispatchArrived();
-        awaitNamedObjects();
+        const auto now = Clock::now();
+        if (!shareRecentRead || now - lastDispatch >= dispatchSharing || !pending.empty()) {
+            lastDispatch = now;
+            dispatchArrived();
+            awaitNamedObjects();
+        }
         if (contextReady()) return &mirror;
         reachability::lost(reachability::Server::sound);
         dropContext();
     }
     return nullptr;
+}
+
+}  // namespace
+
+const ServerState* serverState() {
+    return read(false);
+}
+
+const ServerState* recentServerState() {
+    return read(true);
 }
 
 bool synchronize(milliseconds timeout) {

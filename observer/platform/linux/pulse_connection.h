@@ -51,6 +51,10 @@ struct ServerState {
 // The mirror as the server has reported it up to now, or nothing when no server could
 // be reached or the mirror could not be built in time. Valid until the next call.
 const ServerState* serverState();
+// The same, sharing a read made in the last few milliseconds: for the questions about
+// single objects that follow a list, as a tick's do, so that they see the state the
+// list came from and cost no system call each.
+const ServerState* recentServerState();
 
 // Two round trips: every change that the server had made when this was called is in the
 // mirror when it returns true. For callers that changed the server themselves and must

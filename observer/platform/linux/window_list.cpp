@@ -29,18 +29,18 @@ std::size_t windowCount(const WindowList& list) {
     return list.windows.size();
 }
 
-// Each read takes in what the server has sent since, so that a window gone in the
-// meantime has neither owner nor name.
+// A read takes in what the server has sent since, unless another did so a moment ago:
+// a window gone in the meantime has neither owner nor name.
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index) {
     if (index >= list.windows.size()) return MissingKey{};
-    return x11::ask(WindowOwnerPid(MissingKey{}),
-                    [&](const x11::View& view) { return x11::ownerPid(view, list.windows[index]); });
+    return x11::askRecent(WindowOwnerPid(MissingKey{}),
+                          [&](const x11::View& view) { return x11::ownerPid(view, list.windows[index]); });
 }
 
 WindowName windowName(const WindowList& list, std::size_t index) {
     if (index >= list.windows.size()) return MissingKey{};
-    return x11::ask(WindowName(MissingKey{}),
-                    [&](const x11::View& view) { return x11::windowName(view, list.windows[index]); });
+    return x11::askRecent(WindowName(MissingKey{}),
+                          [&](const x11::View& view) { return x11::windowName(view, list.windows[index]); });
 }
 
 }  // namespace observer::platform

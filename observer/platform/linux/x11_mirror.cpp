@@ -29,6 +29,8 @@ constexpr milliseconds buildPatience{250};
 constexpr milliseconds answerPatience{250};
 constexpr int focusWalkLimit = 64;
 constexpr int dispatchRounds = 64;
+// How recent a read the questions about single windows may share.
+constexpr milliseconds dispatchSharing{10};
 
 constexpr std::uint32_t rootEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_FOCUS_CHANGE;
@@ -40,6 +42,7 @@ bool connected = false;
 bool built = false;
 bool firstConnection = true;
 Mirror mirror;
+Clock::time_point lastDispatch;
 
 struct Pending {
     unsigned int sequence;
@@ -318,27 +321,41 @@ void handle(const xcb_generic_event_t& event) {
     }
 }
 
-// Reads what has arrived, applying events and answers in their order, and sends the
-// requests they call for.
+// Applies the answers that have arrived, up to and including the one to request `last`
+// when it is given.
+bool applyAnswers(std::optional<std::uint16_t> last) {
+    bool applied = false;
+    while (!pending.empty()) {
+        const auto sequence = static_cast<std::uint16_t>(pending.front().sequence);
+        if (last && static_cast<std::int16_t>(static_cast<std::uint16_t>(*last - sequence)) < 0) break;
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(session.connection, pending.front().sequence, &reply, &error) == 0) break;
+        const Pending answered = std::move(pending.front());
+        pending.pop_front();
+        answered.apply(reply);
+        std::free(reply);
+        std::free(error);
+        applied = true;
+    }
+    return applied;
+}
+
+// Reads what has arrived and applies events and answers in the order the server sent
+// them, which xcb keeps apart: an event carries the number of the last request the
+// server had handled, so the answers up to that one came before it. Applying them in
+// that order matters: a window's attributes read before it was mapped must not undo
+// the map event that followed them.
 void dispatchArrived() {
     for (int round = 0; round < dispatchRounds; ++round) {
         bool progress = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(session.connection)) {
+            applyAnswers(event->sequence);
             handle(*event);
             std::free(event);
             progress = true;
         }
-        while (!pending.empty()) {
-            void* reply = nullptr;
-            xcb_generic_error_t* error = nullptr;
-            if (xcb_poll_for_reply(session.connection, pending.front().sequence, &reply, &error) == 0) break;
-            const Pending answered = std::move(pending.front());
-            pending.pop_front();
-            answered.apply(reply);
-            std::free(reply);
-            std::free(error);
-            progress = true;
-        }
+        progress = applyAnswers(std::nullopt) || progress;
         xcb_flush(session.connection);
         if (!progress || xcb_connection_has_error(session.connection) != 0) break;
     }
@@ -363,6 +380,7 @@ void awaitAnswers() {
 }
 
 void drop() {
+    lastDispatch = Clock::time_point{};
     pending.clear();
     mirror = Mirror{};
     built = false;
@@ -426,20 +444,32 @@ bool ensureMirror() {
     return true;
 }
 
-}  // namespace
-
-std::optional<View> currentView() {
+std::optional<View> read(bool shareRecentRead) {
     // A server that went away since the last call is only noticed now; one that came
     // back in the meantime still deserves an answer from this call.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!ensureMirror()) return std::nullopt;
-        dispatchArrived();
-        awaitAnswers();
+        const auto now = Clock::now();
+        if (!shareRecentRead || now - lastDispatch >= dispatchSharing || !pending.empty()) {
+            lastDispatch = now;
+            dispatchArrived();
+            awaitAnswers();
+        }
         if (xcb_connection_has_error(session.connection) == 0) return View{session, mirror};
         reachability::lost(reachability::Server::x);
         drop();
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<View> currentView() {
+    return read(false);
+}
+
+std::optional<View> recentView() {
+    return read(true);
 }
 
 bool synchronize(milliseconds timeout) {

@@ -49,6 +49,9 @@ struct View {
 // The mirror after dispatching what has arrived, or nothing without a server or while
 // it is still being built. Valid until the next call.
 std::optional<View> currentView();
+// The same, sharing a read made in the last few milliseconds: for the questions about
+// single entries of a list just copied, which then cost no system call each.
+std::optional<View> recentView();
 
 // One round trip: every change that the server had made when this was called is in
 // the mirror when it returns true. For callers that changed the server themselves.
@@ -58,6 +61,13 @@ bool synchronize(std::chrono::milliseconds timeout);
 template <typename Result, typename Query>
 Result ask(Result fallback, Query query) {
     const auto view = currentView();
+    if (!view) return fallback;
+    return query(*view);
+}
+
+template <typename Result, typename Query>
+Result askRecent(Result fallback, Query query) {
+    const auto view = recentView();
     if (!view) return fallback;
     return query(*view);
 }

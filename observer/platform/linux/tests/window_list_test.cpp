@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -113,10 +114,9 @@ TEST_P(WindowListTest, SeesARetitledWindowAndAWindowGoneAtTheNextQuery) {
 TEST_P(WindowListTest, AStoppedServerLeavesTheLastListAndNoWait) {
     auto first = show("first");
     auto second = show("second");
-    const auto before = onScreenNames();
-    ASSERT_EQ(before.size(), 2u);
-
     ASSERT_EQ(::kill(server->process.pid(), SIGSTOP), 0);
+    const auto before = onScreenNames();
+    EXPECT_EQ(before.size(), 2u);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::vector<std::string>> seen;
     for (int i = 0; i < 20; ++i) seen.push_back(onScreenNames());
@@ -127,7 +127,9 @@ TEST_P(WindowListTest, AStoppedServerLeavesTheLastListAndNoWait) {
     EXPECT_LT(took, 2s) << "twenty lists, each of which once waited for the server";
     second->setTitle("awake");
     ASSERT_TRUE(x11::synchronize(2s));
-    EXPECT_EQ(onScreenNames(), (std::vector<std::string>{"awake", "first"}));
+    auto expected = before;
+    std::replace(expected.begin(), expected.end(), std::string("second"), std::string("awake"));
+    EXPECT_EQ(onScreenNames(), expected) << "the server is heard again once it runs";
 }
 
 TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnotherAndGoesWithTheWindow) {
