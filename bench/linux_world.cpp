@@ -11,7 +11,9 @@
 // comes from /proc/PID/task/*/schedstat (nanoseconds, all threads); a server's added CPU
 // is its CPU in a phase less its CPU in the phase with nothing watching.
 //
-// Usage: linux_world [--seconds N] [--quorvel PATH] [--worlds sound|windows|all]
+// Usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]
+// --compare measures a second quorvel build in each world too, in a phase of its own,
+// and prints its row below the first.
 // Figures are printed, never checked: they depend on the machine and its load.
 #include <dirent.h>
 #include <pulse/context.h>
@@ -265,7 +267,14 @@ public:
         ::close(ready[0]);
         ::close(ready[1]);
         if (meeting_ && !meeting_->command("activate")) return false;
-        std::this_thread::sleep_for(3s);  // the manager and the streams settle
+        // The manager takes a while over hundreds of new windows: the servers settle
+        // before anything is measured.
+        for (int second = 0; second < 90; ++second) {
+            const double before = cpuSeconds(x_->process.pid()) + cpuSeconds(manager_->pid());
+            std::this_thread::sleep_for(1s);
+            if (cpuSeconds(x_->process.pid()) + cpuSeconds(manager_->pid()) - before < 0.01) break;
+        }
+        std::this_thread::sleep_for(2s);
         return true;
     }
 
@@ -340,20 +349,13 @@ double perMinute(double seconds, std::chrono::seconds length) {
     return seconds * 60.0 / static_cast<double>(length.count());
 }
 
-void run(const World& world, const std::string& quorvel, std::chrono::seconds length) {
-    WorldRun run(world);
-    if (!run.start()) {
-        std::printf("| %s | could not be set up |\n", world.name);
-        return;
-    }
-    const Costs nothing = run.measure(length, -1);
-    const Costs observer = run.measureQuorvel(quorvel, length);
-    const Costs bare = run.measureBare(length);
+void printRow(const std::string& name, const Costs& nothing, const Costs& observer, const Costs& bare,
+              std::chrono::seconds length) {
     const double ticks = static_cast<double>(length.count());
     const double observerPerTick = observer.watcherSeconds / ticks * 1000;
     const double barePerTick = bare.watcherSeconds / ticks * 1000;
     std::printf("| %s | %.2f ms | %.2f ms | %.2fx | %+.2f s/min | %+.2f s/min | %+.2f s/min | %+.2f s/min | %.1f MB |\n",
-                world.name, observerPerTick, barePerTick, barePerTick > 0 ? observerPerTick / barePerTick : 0.0,
+                name.c_str(), observerPerTick, barePerTick, barePerTick > 0 ? observerPerTick / barePerTick : 0.0,
                 perMinute(observer.soundServerSeconds - nothing.soundServerSeconds, length),
                 perMinute(bare.soundServerSeconds - nothing.soundServerSeconds, length),
                 perMinute(observer.xServerSeconds - nothing.xServerSeconds, length),
@@ -362,27 +364,44 @@ void run(const World& world, const std::string& quorvel, std::chrono::seconds le
     std::fflush(stdout);
 }
 
+void run(const World& world, const std::string& quorvel, const std::string& compared, std::chrono::seconds length) {
+    WorldRun run(world);
+    if (!run.start()) {
+        std::printf("| %s | could not be set up |\n", world.name);
+        return;
+    }
+    const Costs nothing = run.measure(length, -1);
+    const Costs observer = run.measureQuorvel(quorvel, length);
+    const Costs other = compared.empty() ? Costs{} : run.measureQuorvel(compared, length);
+    const Costs bare = run.measureBare(length);
+    printRow(world.name, nothing, observer, bare, length);
+    if (!compared.empty()) printRow(std::string(world.name) + " (compared build)", nothing, other, bare, length);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::chrono::seconds length{30};
     std::string quorvel = QUORVEL_PATH;
     std::string worlds = "all";
+    std::string compared;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--seconds") {
             length = std::chrono::seconds(std::max(1, std::atoi(argv[i + 1])));
         } else if (option == "--quorvel") {
             quorvel = argv[i + 1];
+        } else if (option == "--compare") {
+            compared = argv[i + 1];
         } else if (option == "--worlds") {
             worlds = argv[i + 1];
         } else {
-            std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--worlds sound|windows|all]\n");
+            std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]\n");
             return 2;
         }
     }
     if (argc % 2 == 0) {
-        std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--worlds sound|windows|all]\n");
+        std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]\n");
         return 2;
     }
     std::printf("%lld s per phase; CPU per tick of quorvel and of the bare queries, their ratio, the servers' added "
@@ -391,8 +410,8 @@ int main(int argc, char** argv) {
     std::printf("| world | quorvel per tick | bare per tick | ratio | PulseAudio +quorvel | PulseAudio +bare | Xvfb "
                 "+quorvel | Xvfb +bare | quorvel RSS |\n|---|---|---|---|---|---|---|---|---|\n");
     if (worlds == "all" || worlds == "sound")
-        for (const World& world : soundWorlds) run(world, quorvel, length);
+        for (const World& world : soundWorlds) run(world, quorvel, compared, length);
     if (worlds == "all" || worlds == "windows")
-        for (const World& world : windowWorlds) run(world, quorvel, length);
+        for (const World& world : windowWorlds) run(world, quorvel, compared, length);
     return 0;
 }

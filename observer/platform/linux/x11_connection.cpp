@@ -1,7 +1,11 @@
 // Opening and closing the X connection, and reading window properties.
 #include "observer/platform/linux/x11_connection.h"
 
+#include <poll.h>
 #include <xcb/res.h>
+#include <xcb/xcbext.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,10 +14,30 @@
 namespace observer::platform::x11 {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Properties that hold more than this are cut: names and window lists are far shorter.
 constexpr std::uint32_t propertyLengthLimit = 1u << 16;  // in 32-bit units
 
-Atoms internAtoms(xcb_connection_t* connection) {
+// A reply awaited no longer than the deadline: nothing when it did not come in time,
+// a null pointer for a request that failed.
+std::optional<void*> awaitReply(xcb_connection_t* connection, unsigned int sequence, Clock::time_point deadline) {
+    xcb_flush(connection);
+    for (;;) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection, sequence, &reply, &error) != 0) {
+            std::free(error);
+            return reply;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (xcb_connection_has_error(connection) != 0 || left <= 0) return std::nullopt;
+        pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
+        if (::poll(&descriptor, 1, static_cast<int>(left) + 1) < 0 && errno != EINTR) return std::nullopt;
+    }
+}
+
+std::optional<Atoms> internAtoms(xcb_connection_t* connection, Clock::time_point deadline) {
     static constexpr const char* names[] = {
         "UTF8_STRING",        "COMPOUND_TEXT",           "_NET_SUPPORTING_WM_CHECK",
         "_NET_CLIENT_LIST",   "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
@@ -28,28 +52,28 @@ Atoms internAtoms(xcb_connection_t* connection) {
         cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
     xcb_atom_t values[count];
     for (std::size_t i = 0; i < count; ++i) {
-        xcb_generic_error_t* error = nullptr;
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], &error);
-        values[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        std::free(reply);
-        std::free(error);
+        const auto reply = awaitReply(connection, cookies[i].sequence, deadline);
+        if (!reply) return std::nullopt;
+        const auto* atom = static_cast<const xcb_intern_atom_reply_t*>(*reply);
+        values[i] = atom != nullptr ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(*reply);
     }
     Atoms atoms;
     std::memcpy(&atoms, values, sizeof atoms);
     return atoms;
 }
 
-// Client pids arrived with version 1.2 of the extension.
-bool resourcePidsAvailable(xcb_connection_t* connection) {
+// Client pids arrived with version 1.2 of the extension. The extension's presence was
+// asked before the atoms, so its answer is in by now.
+std::optional<bool> resourcePidsAvailable(xcb_connection_t* connection, Clock::time_point deadline) {
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_res_id);
     if (extension == nullptr || extension->present == 0) return false;
-    xcb_generic_error_t* error = nullptr;
-    xcb_res_query_version_reply_t* version =
-        xcb_res_query_version_reply(connection, xcb_res_query_version(connection, 1, 2), &error);
-    std::free(error);
+    const auto reply = awaitReply(connection, xcb_res_query_version(connection, 1, 2).sequence, deadline);
+    if (!reply) return std::nullopt;
+    const auto* version = static_cast<const xcb_res_query_version_reply_t*>(*reply);
     const bool recent = version != nullptr && (version->server_major > 1 ||
                                                (version->server_major == 1 && version->server_minor >= 2));
-    std::free(version);
+    std::free(*reply);
     return recent;
 }
 
@@ -66,7 +90,8 @@ std::string connectionError(int error) {
 
 }  // namespace
 
-std::optional<Session> connect(std::string& whyNot) {
+std::optional<Session> connect(std::string& whyNot, std::chrono::milliseconds patience) {
+    const auto deadline = Clock::now() + patience;
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         whyNot = "DISPLAY is not set";
@@ -89,8 +114,16 @@ std::optional<Session> connect(std::string& whyNot) {
     Session opened;
     opened.connection = connection;
     opened.root = screens.data->root;
-    opened.atoms = internAtoms(connection);
-    opened.hasResourcePids = resourcePidsAvailable(connection);
+    xcb_prefetch_extension_data(connection, &xcb_res_id);
+    const auto atoms = internAtoms(connection, deadline);
+    const auto resourcePids = atoms ? resourcePidsAvailable(connection, deadline) : std::nullopt;
+    if (!resourcePids && xcb_connection_has_error(connection) == 0) {
+        whyNot = "display " + std::string(display) + " gave no answer within " + std::to_string(patience.count()) + " ms";
+        xcb_disconnect(connection);
+        return std::nullopt;
+    }
+    if (atoms) opened.atoms = *atoms;
+    opened.hasResourcePids = resourcePids.value_or(false);
     if (xcb_connection_has_error(connection) != 0) {
         whyNot = "the connection to display " + std::string(display) + " broke at once";
         xcb_disconnect(connection);

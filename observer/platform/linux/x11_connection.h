@@ -5,6 +5,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,8 +40,9 @@ struct Session {
 };
 
 // A new session, or nothing without DISPLAY or a reachable server; `whyNot` then says
-// which. Connecting waits for the server's greeting, as xcb always does.
-std::optional<Session> connect(std::string& whyNot);
+// which. Connecting waits for the server's greeting, as xcb always does; the questions
+// that follow wait no longer than `patience`.
+std::optional<Session> connect(std::string& whyNot, std::chrono::milliseconds patience);
 void disconnect(Session& session);
 
 // A property's raw value: its type, format (8, 16 or 32) and bytes. Nothing when the

@@ -94,7 +94,9 @@ void fetchWindowProperty(xcb_window_t window, xcb_atom_t atom) {
     if (slot == nullptr) return;
     fetchProperty(window, atom, [window, slot](std::optional<Property> value) {
         const auto found = mirror.windows.find(window);
-        if (found != mirror.windows.end()) found->second.*slot = std::move(value);
+        if (found == mirror.windows.end()) return;
+        found->second.*slot = std::move(value);
+        if (slot == &WindowState::netName || slot == &WindowState::legacyName) found->second.decodedName.reset();
     });
 }
 
@@ -392,7 +394,8 @@ bool connectAndBuild() {
     const milliseconds patience = firstConnection ? firstBuildPatience : buildPatience;
     firstConnection = false;
     std::string whyNot;
-    auto opened = connect(whyNot);
+    const auto deadline = Clock::now() + patience;
+    auto opened = connect(whyNot, patience);
     if (!opened) {
         reachability::unreachable(reachability::Server::x, whyNot);
         return false;
@@ -408,7 +411,6 @@ bool connectAndBuild() {
     fetchFocus();
     xcb_flush(session.connection);
 
-    const auto deadline = Clock::now() + patience;
     while (!pending.empty() && Clock::now() < deadline && xcb_connection_has_error(session.connection) == 0) {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count() + 1;
         pollfd descriptor{xcb_get_file_descriptor(session.connection), POLLIN, 0};

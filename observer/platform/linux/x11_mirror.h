@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "observer/platform/linux/x11_connection.h"
+#include "observer/platform/window_list.h"
 
 namespace observer::platform::x11 {
 
@@ -29,6 +30,8 @@ struct WindowState {
     bool mapped = false;
     std::optional<Property> netName, legacyName, wmClass, netPid, netState, netDesktop, netType;
     std::optional<std::int32_t> resourcePid;
+    // The title as valid UTF-8, decoded once per change of either name property.
+    mutable std::optional<WindowName> decodedName;
 };
 
 struct Mirror {

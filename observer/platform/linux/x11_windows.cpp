@@ -127,12 +127,11 @@ WindowOwnerPid ownerPid(const View& view, xcb_window_t window) {
     return static_cast<std::int32_t>(claimed->cardinals().front());
 }
 
-WindowName windowName(const View& view, xcb_window_t window) {
-    const WindowState* state = stateOf(view, window);
-    if (state == nullptr) return MissingKey{};
-    const auto& net = state->netName;
-    const auto& legacy = state->legacyName;
-    const Atoms& atoms = view.session.atoms;
+namespace {
+
+WindowName decodeName(const Atoms& atoms, const WindowState& state) {
+    const auto& net = state.netName;
+    const auto& legacy = state.legacyName;
     if (net && net->type == atoms.utf8String && net->format == 8) return decodeUtf8(net->bytes);
     if (legacy && legacy->format == 8) {
         if (legacy->type == atoms.utf8String) return decodeUtf8(legacy->bytes);
@@ -142,6 +141,15 @@ WindowName windowName(const View& view, xcb_window_t window) {
     }
     if (net || legacy) return WrongType{};
     return MissingKey{};
+}
+
+}  // namespace
+
+WindowName windowName(const View& view, xcb_window_t window) {
+    const WindowState* state = stateOf(view, window);
+    if (state == nullptr) return MissingKey{};
+    if (!state->decodedName) state->decodedName = decodeName(view.session.atoms, *state);
+    return *state->decodedName;
 }
 
 std::optional<WindowClass> windowClass(const View& view, xcb_window_t window) {
