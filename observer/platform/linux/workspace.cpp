@@ -3,6 +3,9 @@
 #include "observer/platform/workspace.h"
 
 #include <algorithm>
+#include <deque>
+#include <optional>
+#include <string>
 #include <variant>
 
 #include "observer/platform/linux/desktop_entries.h"
@@ -11,14 +14,36 @@
 namespace observer::platform {
 namespace {
 
-RunningApplication describe(const x11::View& view, std::int32_t pid, const std::vector<xcb_window_t>& windows) {
+// Desktop entries looked up once per window class in a call: a desktop's many windows
+// share a few classes.
+class EntryLookup {
+public:
+    const std::optional<desktop::Entry>& find(const x11::WindowClass& windowClass) {
+        for (const auto& known : found_)
+            if (known.instance == windowClass.instance && known.className == windowClass.className) return known.entry;
+        found_.push_back({windowClass.instance, windowClass.className,
+                          desktop::findEntry(windowClass.instance, windowClass.className)});
+        return found_.back().entry;
+    }
+
+private:
+    struct Found {
+        std::string instance;
+        std::string className;
+        std::optional<desktop::Entry> entry;
+    };
+    std::deque<Found> found_;
+};
+
+RunningApplication describe(const x11::View& view, EntryLookup& entries, std::int32_t pid,
+                            const std::vector<xcb_window_t>& windows) {
     RunningApplication application;
     application.processIdentifier = pid;
     // An application's helper windows may carry no class; its first window that does names it.
     for (const xcb_window_t window : windows) {
         const auto windowClass = x11::windowClass(view, window);
         if (!windowClass) continue;
-        if (const auto entry = desktop::findEntry(windowClass->instance, windowClass->className)) {
+        if (const auto& entry = entries.find(*windowClass)) {
             application.localizedName = entry->name;
             const std::string_view id = entry->fileId;
             application.bundleIdentifier = std::string(id.substr(0, id.size() - std::string_view(".desktop").size()));
@@ -54,8 +79,9 @@ std::vector<Owned> owners(const x11::View& view, const std::vector<xcb_window_t>
 std::vector<RunningApplication> runningApplications() {
     return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {
         std::vector<RunningApplication> applications;
+        EntryLookup entries;
         for (const auto& owner : owners(view, x11::clientWindows(view)))
-            applications.push_back(describe(view, owner.pid, owner.windows));
+            applications.push_back(describe(view, entries, owner.pid, owner.windows));
         return applications;
     });
 }
@@ -72,8 +98,9 @@ std::optional<RunningApplication> frontmostApplication() {
                         const auto* pid = std::get_if<std::int32_t>(&activeOwner);
                         if (pid == nullptr) return std::nullopt;
                         // Named as in the running-application list, so that both agree on one process.
+                        EntryLookup entries;
                         for (const auto& owner : owners(view, windows))
-                            if (owner.pid == *pid) return describe(view, owner.pid, owner.windows);
+                            if (owner.pid == *pid) return describe(view, entries, owner.pid, owner.windows);
                         return std::nullopt;
                     });
 }

@@ -2,6 +2,7 @@
 #include "observer/platform/linux/x11_windows.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "observer/platform/text.h"
 
@@ -38,9 +39,24 @@ std::vector<xcb_window_t> applicationRootChildren(const View& view) {
     return kept;
 }
 
-bool containsAny(const std::vector<std::uint32_t>& values, std::initializer_list<xcb_atom_t> wanted) {
-    return std::any_of(values.begin(), values.end(),
-                       [&](std::uint32_t value) { return std::find(wanted.begin(), wanted.end(), value) != wanted.end(); });
+// Format-32 values are read where they lie: the on-screen list looks at three of them
+// per window on every call.
+bool holdsAny(const std::optional<Property>& value, std::initializer_list<xcb_atom_t> wanted) {
+    if (!value || value->format != 32) return false;
+    for (std::size_t at = 0; at + 4 <= value->bytes.size(); at += 4) {
+        std::uint32_t item = 0;
+        std::memcpy(&item, value->bytes.data() + at, 4);
+        if (std::find(wanted.begin(), wanted.end(), item) != wanted.end()) return true;
+    }
+    return false;
+}
+
+// The first format-32 value, or every desktop when there is none.
+std::uint32_t desktopIn(const std::optional<Property>& value) {
+    if (!value || value->format != 32 || value->bytes.size() < 4) return allDesktops;
+    std::uint32_t desktop = 0;
+    std::memcpy(&desktop, value->bytes.data(), 4);
+    return desktop;
 }
 
 std::string latin1ToUtf8(const std::string& bytes) {
@@ -87,21 +103,16 @@ std::vector<xcb_window_t> onScreenWindows(const View& view) {
     std::reverse(candidates.begin(), candidates.end());  // both lists run bottom to top
 
     const Atoms& atoms = view.session.atoms;
-    const auto currentValues = view.mirror.currentDesktop ? view.mirror.currentDesktop->cardinals()
-                                                          : std::vector<std::uint32_t>{};
     // Without a current desktop every desktop counts as current.
-    const std::uint32_t currentDesktop = currentValues.empty() ? allDesktops : currentValues.front();
+    const std::uint32_t currentDesktop = desktopIn(view.mirror.currentDesktop);
 
     std::vector<xcb_window_t> visible;
     for (const xcb_window_t window : candidates) {
         const WindowState* state = stateOf(view, window);
         if (state == nullptr || !state->attributesKnown || !state->mapped) continue;
-        if (state->netState && containsAny(state->netState->cardinals(), {atoms.netWmStateHidden})) continue;
-        if (state->netType &&
-            containsAny(state->netType->cardinals(), {atoms.netWmWindowTypeDesktop, atoms.netWmWindowTypeDock}))
-            continue;
-        const auto desktops = state->netDesktop ? state->netDesktop->cardinals() : std::vector<std::uint32_t>{};
-        const std::uint32_t onDesktop = desktops.empty() ? allDesktops : desktops.front();
+        if (holdsAny(state->netState, {atoms.netWmStateHidden})) continue;
+        if (holdsAny(state->netType, {atoms.netWmWindowTypeDesktop, atoms.netWmWindowTypeDock})) continue;
+        const std::uint32_t onDesktop = desktopIn(state->netDesktop);
         if (currentDesktop != allDesktops && onDesktop != allDesktops && onDesktop != currentDesktop) continue;
         visible.push_back(window);
     }
