@@ -170,6 +170,20 @@ TEST(ObserverWithoutSoundServerTest, RunsDeviceLevelAndSeesTheServerOnceItComes)
 }
 
 
+TEST(ObserverWithoutDisplayTest, SaysOnceWhyThereAreNoWindowsAndKeepsWatchingTheMicrophone) {
+    ObserverSession session{SessionSetup{false, true, false}};
+    ASSERT_TRUE(session.ready());
+    auto recorder = session.actor();
+    ASSERT_TRUE(recorder);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(recorder->command("record mic0"));
+    session.letTicksPass(2);
+    ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, micInactive}));
+    EXPECT_EQ(session.log(), (Lines{"X server unreachable: DISPLAY is not set", modeLine(session.host().process.pid())}));
+}
+
 // A server that stalls but keeps its connection is no lost server: quorvel answers from
 // what it was told last, and its ticks go on.
 class StalledServerTest : public ::testing::Test {

@@ -47,7 +47,7 @@ std::string modeLine(pid_t host) {
     return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
 }
 
-ObserverSession::ObserverSession(SessionSetup setup) {
+ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup.observerHasDisplay) {
     const std::string& directory = directory_.path();
     if (directory.empty()) return;
     pulseAddress_ = "unix:" + directory + "/pulse/native";
@@ -98,7 +98,10 @@ std::unique_ptr<Actor> ObserverSession::frontWindow(const std::string& instance,
 }
 
 bool ObserverSession::startObserver() {
-    host_ = actor("quorvel_host");
+    auto hostEnvironment = environment();
+    for (auto& [name, value] : hostEnvironment)
+        if (name == "DISPLAY" && !observerHasDisplay_) value.clear();
+    host_ = startActor(directory_.path(), "quorvel_host", hostEnvironment);
     const std::string& directory = directory_.path();
     if (!host_ || !host_->command("host " + std::string(QUORVEL_PATH) + " " + directory + "/events " + directory + "/log"))
         return false;

@@ -18,6 +18,7 @@ namespace observer::platform::testing {
 struct SessionSetup {
     bool windowManager = false;
     bool soundServer = true;
+    bool observerHasDisplay = true;  // false: the observer is started with DISPLAY empty
 };
 
 class ObserverSession {
@@ -68,6 +69,7 @@ private:
     std::unique_ptr<SoundServer> soundServer_;
     std::unique_ptr<Actor> host_;
     std::string pulseAddress_;
+    bool observerHasDisplay_ = true;
 };
 
 // The whole log line of a quorvel message, as the log() of a session shows it.
