@@ -1,6 +1,7 @@
 // The audio HAL's object model over the sound server's object lists. The system object
 // lists one process object per client of the server and one device per sink and per
-// source that is not a sink's monitor. Every query reads the server afresh.
+// source that is not a sink's monitor. Every query answers from the mirror of the
+// server's lists, as the server has reported them up to that moment.
 //
 // Object ids carry the kind of object in their top two bits and the server's index in
 // the rest: the server never reuses an index while it runs, so an id stays the same
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "observer/platform/linux/pulse_connection.h"
+#include "observer/platform/linux/x11_mirror.h"
 
 namespace observer::platform::audio {
 namespace {
@@ -84,22 +86,22 @@ Value bufferList(const std::vector<std::uint32_t>& channelsPerBuffer) {
 
 Value systemProperty(const PropertyAddress& address) {
     if (address.selector == selector::processObjectList) {
-        const auto state = pulse::readServerState(pulse::clients);
-        if (!state) return failure(serverUnreachable);
+        const auto* state = pulse::serverState();
+        if (state == nullptr) return failure(serverUnreachable);
         std::vector<ObjectId> ids;
-        for (const auto& client : state->clients)
-            if (const auto id = makeId(Kind::client, client.index)) ids.push_back(*id);
+        for (const auto& [index, client] : state->clients)
+            if (const auto id = makeId(Kind::client, index)) ids.push_back(*id);
         return idList(ids);
     }
     if (address.selector == selector::devices) {
-        const auto state = pulse::readServerState(pulse::sinks | pulse::sources);
-        if (!state) return failure(serverUnreachable);
+        const auto* state = pulse::serverState();
+        if (state == nullptr) return failure(serverUnreachable);
         std::vector<ObjectId> ids;
-        for (const auto& sink : state->sinks)
-            if (const auto id = makeId(Kind::sink, sink.index)) ids.push_back(*id);
-        for (const auto& source : state->sources)
+        for (const auto& [index, sink] : state->sinks)
+            if (const auto id = makeId(Kind::sink, index)) ids.push_back(*id);
+        for (const auto& [index, source] : state->sources)
             if (!source.isMonitor)
-                if (const auto id = makeId(Kind::source, source.index)) ids.push_back(*id);
+                if (const auto id = makeId(Kind::source, index)) ids.push_back(*id);
         return idList(ids);
     }
     return failure(unknownProperty);
@@ -114,10 +116,10 @@ std::optional<std::int32_t> parsePid(const std::string& text) {
 }
 
 bool recordsFromMicrophone(const pulse::ServerState& state, std::uint32_t client) {
-    for (const auto& output : state.sourceOutputs) {
+    for (const auto& [index, output] : state.sourceOutputs) {
         if (output.client != client || output.corked) continue;
-        for (const auto& source : state.sources)
-            if (source.index == output.source && !source.isMonitor) return true;
+        const auto source = state.sources.find(output.source);
+        if (source != state.sources.end() && !source->second.isMonitor) return true;
     }
     return false;
 }
@@ -125,27 +127,25 @@ bool recordsFromMicrophone(const pulse::ServerState& state, std::uint32_t client
 Value processProperty(std::uint32_t index, const PropertyAddress& address) {
     const bool runningInput = address.selector == selector::processIsRunningInput;
     if (!runningInput && address.selector != selector::processPID) return failure(unknownProperty);
-    const unsigned lists = runningInput ? (pulse::clients | pulse::sourceOutputs | pulse::sources) : pulse::clients;
-    const auto state = pulse::readServerState(lists);
-    if (!state) return failure(serverUnreachable);
+    const auto* state = pulse::recentServerState();
+    if (state == nullptr) return failure(serverUnreachable);
 
-    for (const auto& client : state->clients) {
-        if (client.index != index) continue;
-        if (runningInput) return scalar(recordsFromMicrophone(*state, index) ? 1 : 0);
-        // The credential pid is right for sandboxed clients too; the reported one is not.
-        const auto& text = client.credentialPid ? client.credentialPid : client.reportedPid;
-        const auto pid = text ? parsePid(*text) : std::nullopt;
-        if (!pid) return failure(unknownProperty);
-        return scalar(static_cast<std::uint32_t>(*pid));
-    }
-    return failure(badObject);
+    const auto found = state->clients.find(index);
+    if (found == state->clients.end()) return failure(badObject);
+    if (runningInput) return scalar(recordsFromMicrophone(*state, index) ? 1 : 0);
+    // The credential pid is right for sandboxed clients too; the reported one is not.
+    const auto& client = found->second;
+    const auto& text = client.credentialPid ? client.credentialPid : client.reportedPid;
+    const auto pid = text ? parsePid(*text) : std::nullopt;
+    if (!pid) return failure(unknownProperty);
+    return scalar(static_cast<std::uint32_t>(*pid));
 }
 
 Value deviceProperty(Kind kind, std::uint32_t index, const PropertyAddress& address) {
     const bool configuration = address.selector == selector::streamConfiguration;
     if (!configuration && address.selector != selector::deviceIsRunningSomewhere) return failure(unknownProperty);
-    const auto state = pulse::readServerState(kind == Kind::sink ? pulse::sinks : pulse::sources);
-    if (!state) return failure(serverUnreachable);
+    const auto* state = pulse::recentServerState();
+    if (state == nullptr) return failure(serverUnreachable);
 
     // A source records and a sink plays: each has streams on its own side only.
     const bool sideMatches = (address.scope == scope::input) == (kind == Kind::source);
@@ -154,16 +154,28 @@ Value deviceProperty(Kind kind, std::uint32_t index, const PropertyAddress& addr
         return sideMatches ? bufferList({channels}) : bufferList({});
     };
     if (kind == Kind::sink) {
-        for (const auto& sink : state->sinks)
-            if (sink.index == index) return answer(sink.channels, sink.running);
+        if (const auto sink = state->sinks.find(index); sink != state->sinks.end())
+            return answer(sink->second.channels, sink->second.running);
     } else {
-        for (const auto& source : state->sources)
-            if (source.index == index && !source.isMonitor) return answer(source.channels, source.running);
+        const auto source = state->sources.find(index);
+        if (source != state->sources.end() && !source->second.isMonitor)
+            return answer(source->second.channels, source->second.running);
     }
     return failure(badObject);
 }
 
+// The first question of a run is the startup probe that decides the mode for good. The
+// X server is reached then too, so that what cannot be reached is said at startup, and
+// the windows are mirrored before the first tick needs them.
+void probeTheXServerOnce() {
+    static bool probed = false;
+    if (probed) return;
+    probed = true;
+    x11::currentView();
+}
+
 Value propertyValue(ObjectId object, const PropertyAddress& address) {
+    probeTheXServerOnce();
     if (object == systemObject) return systemProperty(address);
     switch (kindOf(object)) {
         case Kind::client:

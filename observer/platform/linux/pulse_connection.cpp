@@ -1,33 +1,86 @@
-// The sound-server connection over libpulse's plain main loop, driven only inside a
-// call, so that quorvel keeps a single thread. Each wait is bounded by a deadline,
-// because libpulse's own reply timeout is far longer than one tick.
+// The sound-server mirror over libpulse's plain main loop, driven only inside a call, so
+// that quorvel keeps a single thread. Every wait is bounded by a deadline of its own,
+// because libpulse's reply timeout is far longer than one tick.
+//
+// The server sends replies and events down one socket in the order it made them, so
+// applying both in arrival order keeps the mirror right: a list item is never newer than
+// an event that follows it, and an object's answer to a change event says how it was
+// when the server answered.
 #include "observer/platform/linux/pulse_connection.h"
 
 #include <pulse/context.h>
+#include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/operation.h>
 #include <pulse/proplist.h>
+#include <pulse/subscribe.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <vector>
+
+#include "observer/platform/linux/server_reachability.h"
 
 namespace observer::platform::pulse {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
-constexpr auto connectTimeout = std::chrono::milliseconds(250);
-constexpr auto replyTimeout = std::chrono::milliseconds(250);
+// The first connection decides quorvel's mode for the whole run, so it may wait for a
+// slow server longer than any later one, which must fit in a tick. Connecting and
+// building take about six round trips.
+constexpr milliseconds firstConnectionPatience{2000};
+constexpr milliseconds connectionPatience{500};
+// How long a call waits for the object that a change event named.
+constexpr milliseconds objectPatience{250};
+// Arrived data is dispatched in rounds; more rounds than this in one call means the
+// server sends faster than we read, and the rest waits for the next call.
+constexpr int dispatchRounds = 1024;
+// How recent a read the questions about single objects may share.
+constexpr milliseconds dispatchSharing{10};
 
 pa_mainloop* mainLoop = nullptr;
 pa_context* context = nullptr;
+bool firstConnection = true;
+Clock::time_point lastDispatch;
+
+ServerState mirror;
+bool built = false;
+int listsAwaited = 0;
+bool listFailed = false;
+
+struct Pending {
+    pa_operation* operation;
+    Clock::time_point deadline;
+};
+std::vector<Pending> pending;
+
+void forgetPending() {
+    for (const auto& request : pending) {
+        // Callbacks must not run into a mirror that is gone.
+        if (pa_operation_get_state(request.operation) == PA_OPERATION_RUNNING) pa_operation_cancel(request.operation);
+        pa_operation_unref(request.operation);
+    }
+    pending.clear();
+}
 
 void dropContext() {
+    forgetPending();
+    lastDispatch = Clock::time_point{};
+    mirror = ServerState{};
+    built = false;
     if (context == nullptr) return;
     pa_context_disconnect(context);
     pa_context_unref(context);
     context = nullptr;
+}
+
+bool contextReady() {
+    return context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY;
 }
 
 // Runs the loop until `done` holds; false when the deadline passes or the connection
@@ -44,26 +97,35 @@ bool runUntil(const std::function<bool()>& done, Clock::time_point deadline) {
     return true;
 }
 
-bool ensureConnected() {
-    if (mainLoop == nullptr) mainLoop = pa_mainloop_new();
-    if (mainLoop == nullptr) return false;
-    if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) return true;
-    // A failed context cannot connect again; a fresh one can.
-    dropContext();
+// What has arrived, and nothing more.
+void dispatchArrived() {
+    for (int round = 0; round < dispatchRounds; ++round)
+        if (pa_mainloop_iterate(mainLoop, 0, nullptr) <= 0) break;
+}
 
-    pa_proplist* properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "quorvel");
-    context = pa_context_new_with_proplist(pa_mainloop_get_api(mainLoop), "quorvel", properties);
-    pa_proplist_free(properties);
-    if (context == nullptr) return false;
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        dropContext();
-        return false;
-    }
-    const bool ready = runUntil([] { return pa_context_get_state(context) == PA_CONTEXT_READY; },
-                                Clock::now() + connectTimeout);
-    if (!ready) dropContext();
-    return ready;
+void pruneAnswered() {
+    std::erase_if(pending, [](const Pending& request) {
+        if (pa_operation_get_state(request.operation) == PA_OPERATION_RUNNING) return false;
+        pa_operation_unref(request.operation);
+        return true;
+    });
+}
+
+// Waits for the objects named by events that have arrived, each no longer than its own
+// deadline: a server that stalled after an event costs one bounded wait, not one per call.
+void awaitNamedObjects() {
+    pruneAnswered();
+    const auto waiting = [] {
+        const auto now = Clock::now();
+        return std::any_of(pending.begin(), pending.end(), [&](const Pending& request) {
+            return request.deadline > now && pa_operation_get_state(request.operation) == PA_OPERATION_RUNNING;
+        });
+    };
+    if (!waiting()) return;
+    Clock::time_point last = Clock::now();
+    for (const auto& request : pending) last = std::max(last, request.deadline);
+    runUntil([&] { return !waiting(); }, last);
+    pruneAnswered();
 }
 
 std::optional<std::string> property(const pa_proplist* properties, const char* key) {
@@ -72,103 +134,221 @@ std::optional<std::string> property(const pa_proplist* properties, const char* k
     return std::string(value);
 }
 
-// One list request in flight. libpulse calls back once per object, then once more with
-// eol > 0 at the end or eol < 0 on error.
-struct Request {
-    ServerState* state = nullptr;
-    bool finished = false;
-    bool failed = false;
+void store(const pa_client_info& info) {
+    mirror.clients[info.index] = {property(info.proplist, "pipewire.sec.pid"),
+                                  property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID)};
+}
+
+void store(const pa_source_output_info& info) {
+    mirror.sourceOutputs[info.index] = {info.client, info.source, info.corked != 0};
+}
+
+void store(const pa_source_info& info) {
+    mirror.sources[info.index] = {info.monitor_of_sink != PA_INVALID_INDEX, info.sample_spec.channels,
+                                  info.state == PA_SOURCE_RUNNING};
+}
+
+void store(const pa_sink_info& info) {
+    mirror.sinks[info.index] = {info.sample_spec.channels, info.state == PA_SINK_RUNNING};
+}
+
+// libpulse calls back once per object, then once more with eol > 0 at the end or
+// eol < 0 on error.
+template <typename Info>
+void onListItem(pa_context*, const Info* info, int eol, void*) {
+    if (eol == 0) {
+        if (info != nullptr) store(*info);
+        return;
+    }
+    if (eol < 0) listFailed = true;
+    --listsAwaited;
+}
+
+void* tag(std::uint32_t index) {
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+}
+
+std::uint32_t untag(void* data) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
+}
+
+template <typename Objects>
+void forget(Objects& objects, std::uint32_t index) {
+    objects.erase(index);
+}
+
+// The answer about one object that an event named; an object gone in the meantime
+// is no object any more.
+template <typename Info, auto objects>
+void onObject(pa_context* source, const Info* info, int eol, void* data) {
+    if (eol == 0 && info != nullptr) {
+        store(*info);
+    } else if (eol < 0 && pa_context_errno(source) == PA_ERR_NOENTITY) {
+        forget(mirror.*objects, untag(data));
+    }
+}
+
+void onEvent(pa_context* source, pa_subscription_event_type_t type, std::uint32_t index, void*) {
+    const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const bool removed = (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE;
     pa_operation* operation = nullptr;
-
-    bool settle(int eol) {
-        if (eol < 0) failed = true;
-        if (eol != 0) finished = true;
-        return eol == 0;
+    switch (facility) {
+        case PA_SUBSCRIPTION_EVENT_CLIENT:
+            if (removed) return forget(mirror.clients, index);
+            operation = pa_context_get_client_info(source, index, onObject<pa_client_info, &ServerState::clients>,
+                                                   tag(index));
+            break;
+        case PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT:
+            if (removed) return forget(mirror.sourceOutputs, index);
+            operation = pa_context_get_source_output_info(
+                source, index, onObject<pa_source_output_info, &ServerState::sourceOutputs>, tag(index));
+            break;
+        case PA_SUBSCRIPTION_EVENT_SOURCE:
+            if (removed) return forget(mirror.sources, index);
+            operation = pa_context_get_source_info_by_index(source, index,
+                                                            onObject<pa_source_info, &ServerState::sources>, tag(index));
+            break;
+        case PA_SUBSCRIPTION_EVENT_SINK:
+            if (removed) return forget(mirror.sinks, index);
+            operation =
+                pa_context_get_sink_info_by_index(source, index, onObject<pa_sink_info, &ServerState::sinks>, tag(index));
+            break;
+        default:
+            return;  // the server's own settings name no object that the mirror holds
     }
-};
-
-void onClient(pa_context*, const pa_client_info* info, int eol, void* data) {
-    auto& request = *static_cast<Request*>(data);
-    if (!request.settle(eol) || info == nullptr) return;
-    request.state->clients.push_back(
-        {info->index, property(info->proplist, "pipewire.sec.pid"), property(info->proplist, PA_PROP_APPLICATION_PROCESS_ID)});
+    if (operation != nullptr) pending.push_back({operation, Clock::now() + objectPatience});
 }
 
-void onSourceOutput(pa_context*, const pa_source_output_info* info, int eol, void* data) {
-    auto& request = *static_cast<Request*>(data);
-    if (!request.settle(eol) || info == nullptr) return;
-    request.state->sourceOutputs.push_back({info->client, info->source, info->corked != 0});
-}
+// Subscribes first, so that no change after a list's answer goes unseen.
+bool buildMirror(Clock::time_point deadline) {
+    pa_context_set_subscribe_callback(context, onEvent, nullptr);
+    const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT |
+                                                          PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK |
+                                                          PA_SUBSCRIPTION_MASK_SERVER);
+    pa_operation* subscription = pa_context_subscribe(context, mask, nullptr, nullptr);
+    if (subscription == nullptr) return false;
+    pa_operation_unref(subscription);
 
-void onSource(pa_context*, const pa_source_info* info, int eol, void* data) {
-    auto& request = *static_cast<Request*>(data);
-    if (!request.settle(eol) || info == nullptr) return;
-    request.state->sources.push_back({info->index, info->monitor_of_sink != PA_INVALID_INDEX,
-                                      info->sample_spec.channels, info->state == PA_SOURCE_RUNNING});
-}
-
-void onSink(pa_context*, const pa_sink_info* info, int eol, void* data) {
-    auto& request = *static_cast<Request*>(data);
-    if (!request.settle(eol) || info == nullptr) return;
-    request.state->sinks.push_back({info->index, info->sample_spec.channels, info->state == PA_SINK_RUNNING});
-}
-
-// One attempt over the current connection; `lost` tells that the connection broke.
-std::optional<ServerState> ask(unsigned lists, bool& lost) {
-    ServerState state;
-    Request requests[4];
-    for (auto& request : requests) {
-        request.state = &state;
-        request.finished = true;
-    }
-    // All requests go out before any reply is awaited: one round trip in all.
-    auto start = [&](unsigned list, Request& request, auto issue) {
-        if ((lists & list) == 0) return;
-        request.finished = false;
-        request.operation = issue(&request);
-        if (request.operation == nullptr) request.failed = request.finished = true;
+    listFailed = false;
+    listsAwaited = 0;
+    pa_operation* lists[] = {
+        pa_context_get_client_info_list(context, onListItem<pa_client_info>, nullptr),
+        pa_context_get_source_output_info_list(context, onListItem<pa_source_output_info>, nullptr),
+        pa_context_get_source_info_list(context, onListItem<pa_source_info>, nullptr),
+        pa_context_get_sink_info_list(context, onListItem<pa_sink_info>, nullptr),
     };
-    start(clients, requests[0], [](Request* r) { return pa_context_get_client_info_list(context, onClient, r); });
-    start(sourceOutputs, requests[1],
-          [](Request* r) { return pa_context_get_source_output_info_list(context, onSourceOutput, r); });
-    start(sources, requests[2], [](Request* r) { return pa_context_get_source_info_list(context, onSource, r); });
-    start(sinks, requests[3], [](Request* r) { return pa_context_get_sink_info_list(context, onSink, r); });
-
-    const bool answered = runUntil(
-        [&] {
-            for (const auto& request : requests)
-                if (!request.finished) return false;
-            return true;
-        },
-        Clock::now() + replyTimeout);
-
-    bool failed = !answered;
-    for (auto& request : requests) {
-        failed = failed || request.failed;
-        if (request.operation == nullptr) continue;
-        // The callbacks point into this frame: none may run after it returns.
-        if (pa_operation_get_state(request.operation) == PA_OPERATION_RUNNING) pa_operation_cancel(request.operation);
-        pa_operation_unref(request.operation);
+    for (pa_operation* list : lists) {
+        if (list == nullptr) {
+            listFailed = true;
+            continue;
+        }
+        ++listsAwaited;
+        pending.push_back({list, deadline});
     }
-    lost = pa_context_get_state(context) != PA_CONTEXT_READY;
-    if (!answered) dropContext();
-    if (failed) return std::nullopt;
-    return state;
+    const bool answered = !listFailed && runUntil([] { return listsAwaited == 0 || listFailed; }, deadline);
+    return answered && !listFailed;
+}
+
+std::string serverAddress() {
+    if (const char* server = std::getenv("PULSE_SERVER"); server != nullptr && *server != '\0') return server;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0')
+        return std::string("unix:") + runtime + "/pulse/native";
+    return "the default address";
+}
+
+std::string failureReason(milliseconds patience) {
+    const bool failed = context == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
+    if (failed) {
+        const int error = context != nullptr ? pa_context_errno(context) : PA_ERR_INTERNAL;
+        return "no sound server at " + serverAddress() + " (" + pa_strerror(error) + ")";
+    }
+    return "no answer from " + serverAddress() + " within " + std::to_string(patience.count()) + " ms";
+}
+
+bool connectAndBuild() {
+    const milliseconds patience = firstConnection ? firstConnectionPatience : connectionPatience;
+    firstConnection = false;
+    const auto deadline = Clock::now() + patience;
+
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "quorvel");
+    context = pa_context_new_with_proplist(pa_mainloop_get_api(mainLoop), "quorvel", properties);
+    pa_proplist_free(properties);
+    bool ready = context != nullptr && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+                 runUntil([] { return contextReady(); }, deadline);
+    ready = ready && buildMirror(deadline);
+    if (!ready) {
+        reachability::unreachable(reachability::Server::sound, failureReason(patience));
+        dropContext();
+        return false;
+    }
+    pruneAnswered();
+    built = true;
+    reachability::reached(reachability::Server::sound);
+    return true;
+}
+
+bool ensureMirror() {
+    if (mainLoop == nullptr) mainLoop = pa_mainloop_new();
+    if (mainLoop == nullptr) return false;
+    if (contextReady() && built) return true;
+    // A failed context cannot connect again; a fresh one can.
+    if (context != nullptr) reachability::lost(reachability::Server::sound);
+    dropContext();
+    return connectAndBuild();
 }
 
 }  // namespace
 
-std::optional<ServerState> readServerState(unsigned lists) {
+namespace {
+
+const ServerState* read(bool shareRecentRead) {
     // A server that went away since the last call is only noticed now; one that came
     // back in the meantime still deserves an answer from this call.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!ensureConnected()) return std::nullopt;
-        bool lost = false;
-        auto state = ask(lists, lost);
-        if (state || !lost) return state;
+        if (!ensureMirror()) return nullptr;
+        const auto now = Clock::now();
+        if (!shareRecentRead || now - lastDispatch >= dispatchSharing || !pending.empty()) {
+            lastDispatch = now;
+            dispatchArrived();
+            awaitNamedObjects();
+        }
+        if (contextReady()) return &mirror;
+        reachability::lost(reachability::Server::sound);
         dropContext();
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+}  // namespace
+
+const ServerState* serverState() {
+    return read(false);
+}
+
+const ServerState* recentServerState() {
+    return read(true);
+}
+
+bool synchronize(milliseconds timeout) {
+    if (!ensureMirror()) return false;
+    const auto deadline = Clock::now() + timeout;
+    // The server may answer the first request in the same turn in which it handles
+    // another client's change, and it sends out change events a turn later: the answer
+    // to a second request comes after them.
+    for (int round = 0; round < 2; ++round) {
+        bool answered = false;
+        pa_operation* fence = pa_context_get_server_info(
+            context, [](pa_context*, const pa_server_info*, void* data) { *static_cast<bool*>(data) = true; },
+            &answered);
+        if (fence == nullptr) return false;
+        const bool done = runUntil([&] { return answered; }, deadline);
+        if (pa_operation_get_state(fence) == PA_OPERATION_RUNNING) pa_operation_cancel(fence);
+        pa_operation_unref(fence);
+        if (!done) return false;
+    }
+    awaitNamedObjects();
+    return contextReady() && pending.empty();
 }
 
 }  // namespace observer::platform::pulse

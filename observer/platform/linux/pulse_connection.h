@@ -1,20 +1,24 @@
 // A single-threaded connection to the sound server (PulseAudio or PipeWire's pulse
-// server), asked for the object lists that the audio HAL answers from.
+// server) that keeps a mirror of the object lists the audio HAL answers from.
 //
-// Every call reads the server's state at that moment; nothing is cached. The connection
-// is kept between calls and opened again when it was lost. A call never waits longer
-// than a fraction of a second, and never starts a server.
+// The connection subscribes to the server's change events and builds the mirror once
+// (one list request per kind); from then on each event updates it. A call dispatches
+// what has already arrived, without waiting for more, and answers from the mirror: no
+// round trip when nothing changed, and a server that stalls while keeping its connection
+// leaves the last state it reported. The only waits are bounded: building the mirror,
+// and the object the server names in a change event, asked once. A lost connection
+// drops the mirror; the next call connects again and rebuilds it. Nothing starts a server.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace observer::platform::pulse {
 
 struct Client {
-    std::uint32_t index = 0;
     std::optional<std::string> credentialPid;  // "pipewire.sec.pid", from the socket
     std::optional<std::string> reportedPid;    // "application.process.id", self-reported
 };
@@ -26,34 +30,35 @@ struct SourceOutput {
 };
 
 struct Source {
-    std::uint32_t index = 0;
     bool isMonitor = false;
     std::uint8_t channels = 0;
     bool running = false;
 };
 
 struct Sink {
-    std::uint32_t index = 0;
     std::uint8_t channels = 0;
     bool running = false;
 };
 
-// Which lists a call asks for; the others stay empty.
-enum ListMask : unsigned {
-    clients = 1u << 0,
-    sourceOutputs = 1u << 1,
-    sources = 1u << 2,
-    sinks = 1u << 3,
-};
-
+// Objects by the server's index, which it never reuses while it runs.
 struct ServerState {
-    std::vector<Client> clients;
-    std::vector<SourceOutput> sourceOutputs;
-    std::vector<Source> sources;
-    std::vector<Sink> sinks;
+    std::map<std::uint32_t, Client> clients;
+    std::map<std::uint32_t, SourceOutput> sourceOutputs;
+    std::map<std::uint32_t, Source> sources;
+    std::map<std::uint32_t, Sink> sinks;
 };
 
-// The asked lists in the server's order, or nothing when no server answers in time.
-std::optional<ServerState> readServerState(unsigned lists);
+// The mirror as the server has reported it up to now, or nothing when no server could
+// be reached or the mirror could not be built in time. Valid until the next call.
+const ServerState* serverState();
+// The same, sharing a read made in the last few milliseconds: for the questions about
+// single objects that follow a list, as a tick's do, so that they see the state the
+// list came from and cost no system call each.
+const ServerState* recentServerState();
+
+// Two round trips: every change that the server had made when this was called is in the
+// mirror when it returns true. For callers that changed the server themselves and must
+// see it at once.
+bool synchronize(std::chrono::milliseconds timeout);
 
 }  // namespace observer::platform::pulse

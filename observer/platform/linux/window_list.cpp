@@ -1,5 +1,5 @@
 // The on-screen window list over X11. The list holds window ids only; an entry's owner
-// and name are asked of the server when the caller reads them.
+// and name are read from the window mirror when the caller reads them.
 #include "observer/platform/window_list.h"
 
 #include <vector>
@@ -18,9 +18,9 @@ void WindowListRelease::operator()(WindowList* list) const {
 }
 
 WindowListHandle copyOnScreenWindows() {
-    return x11::ask(WindowListHandle(), [](const x11::Session& session) {
+    return x11::ask(WindowListHandle(), [](const x11::View& view) {
         auto list = WindowListHandle(new WindowList);
-        list->windows = x11::onScreenWindows(session);
+        list->windows = x11::onScreenWindows(view);
         return list;
     });
 }
@@ -29,17 +29,18 @@ std::size_t windowCount(const WindowList& list) {
     return list.windows.size();
 }
 
+// A read takes in what the server has sent since, unless another did so a moment ago:
+// a window gone in the meantime has neither owner nor name.
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index) {
     if (index >= list.windows.size()) return MissingKey{};
-    return x11::ask(WindowOwnerPid(MissingKey{}), [&](const x11::Session& session) {
-        return x11::ownerPids(session, {list.windows[index]}).front();
-    });
+    return x11::askRecent(WindowOwnerPid(MissingKey{}),
+                          [&](const x11::View& view) { return x11::ownerPid(view, list.windows[index]); });
 }
 
 WindowName windowName(const WindowList& list, std::size_t index) {
     if (index >= list.windows.size()) return MissingKey{};
-    return x11::ask(WindowName(MissingKey{}),
-                    [&](const x11::Session& session) { return x11::windowName(session, list.windows[index]); });
+    return x11::askRecent(WindowName(MissingKey{}),
+                          [&](const x11::View& view) { return x11::windowName(view, list.windows[index]); });
 }
 
 }  // namespace observer::platform

@@ -3,6 +3,9 @@
 #include "observer/platform/workspace.h"
 
 #include <algorithm>
+#include <deque>
+#include <optional>
+#include <string>
 #include <variant>
 
 #include "observer/platform/linux/desktop_entries.h"
@@ -11,14 +14,36 @@
 namespace observer::platform {
 namespace {
 
-RunningApplication describe(const x11::Session& session, std::int32_t pid, const std::vector<xcb_window_t>& windows) {
+// Desktop entries looked up once per window class in a call: a desktop's many windows
+// share a few classes.
+class EntryLookup {
+public:
+    const std::optional<desktop::Entry>& find(const x11::WindowClass& windowClass) {
+        for (const auto& known : found_)
+            if (known.instance == windowClass.instance && known.className == windowClass.className) return known.entry;
+        found_.push_back({windowClass.instance, windowClass.className,
+                          desktop::findEntry(windowClass.instance, windowClass.className)});
+        return found_.back().entry;
+    }
+
+private:
+    struct Found {
+        std::string instance;
+        std::string className;
+        std::optional<desktop::Entry> entry;
+    };
+    std::deque<Found> found_;
+};
+
+RunningApplication describe(const x11::View& view, EntryLookup& entries, std::int32_t pid,
+                            const std::vector<xcb_window_t>& windows) {
     RunningApplication application;
     application.processIdentifier = pid;
     // An application's helper windows may carry no class; its first window that does names it.
     for (const xcb_window_t window : windows) {
-        const auto windowClass = x11::windowClass(session, window);
+        const auto windowClass = x11::windowClass(view, window);
         if (!windowClass) continue;
-        if (const auto entry = desktop::findEntry(windowClass->instance, windowClass->className)) {
+        if (const auto& entry = entries.find(*windowClass)) {
             application.localizedName = entry->name;
             const std::string_view id = entry->fileId;
             application.bundleIdentifier = std::string(id.substr(0, id.size() - std::string_view(".desktop").size()));
@@ -36,11 +61,11 @@ struct Owned {
 };
 
 // Owners in the order of their first window.
-std::vector<Owned> owners(const x11::Session& session, const std::vector<xcb_window_t>& windows) {
-    const auto pids = x11::ownerPids(session, windows);
+std::vector<Owned> owners(const x11::View& view, const std::vector<xcb_window_t>& windows) {
     std::vector<Owned> result;
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        const auto* pid = std::get_if<std::int32_t>(&pids[i]);
+        const auto claimed = x11::ownerPid(view, windows[i]);
+        const auto* pid = std::get_if<std::int32_t>(&claimed);
         if (pid == nullptr) continue;
         auto owner = std::find_if(result.begin(), result.end(), [&](const Owned& o) { return o.pid == *pid; });
         if (owner == result.end()) owner = result.insert(result.end(), Owned{*pid, {}});
@@ -52,28 +77,30 @@ std::vector<Owned> owners(const x11::Session& session, const std::vector<xcb_win
 }  // namespace
 
 std::vector<RunningApplication> runningApplications() {
-    return x11::ask(std::vector<RunningApplication>(), [](const x11::Session& session) {
+    return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {
         std::vector<RunningApplication> applications;
-        for (const auto& owner : owners(session, x11::clientWindows(session)))
-            applications.push_back(describe(session, owner.pid, owner.windows));
+        EntryLookup entries;
+        for (const auto& owner : owners(view, x11::clientWindows(view)))
+            applications.push_back(describe(view, entries, owner.pid, owner.windows));
         return applications;
     });
 }
 
 std::optional<RunningApplication> frontmostApplication() {
     return x11::ask(std::optional<RunningApplication>(),
-                    [](const x11::Session& session) -> std::optional<RunningApplication> {
-                        const auto active = x11::activeWindow(session);
+                    [](const x11::View& view) -> std::optional<RunningApplication> {
+                        const auto active = x11::activeWindow(view);
                         if (!active) return std::nullopt;
                         // A manager may still name a window that has just gone.
-                        const auto windows = x11::clientWindows(session);
+                        const auto windows = x11::clientWindows(view);
                         if (std::find(windows.begin(), windows.end(), *active) == windows.end()) return std::nullopt;
-                        const auto activeOwner = x11::ownerPids(session, {*active});
-                        const auto* pid = std::get_if<std::int32_t>(&activeOwner.front());
+                        const auto activeOwner = x11::ownerPid(view, *active);
+                        const auto* pid = std::get_if<std::int32_t>(&activeOwner);
                         if (pid == nullptr) return std::nullopt;
                         // Named as in the running-application list, so that both agree on one process.
-                        for (const auto& owner : owners(session, windows))
-                            if (owner.pid == *pid) return describe(session, owner.pid, owner.windows);
+                        EntryLookup entries;
+                        for (const auto& owner : owners(view, windows))
+                            if (owner.pid == *pid) return describe(view, entries, owner.pid, owner.windows);
                         return std::nullopt;
                     });
 }

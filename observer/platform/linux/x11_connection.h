@@ -1,10 +1,11 @@
-// The connection to the X server (XWayland included) that the window list and the
-// workspace ask, over xcb: unlike Xlib, xcb reports a broken connection as a value and
-// never ends the process.
+// The connection to the X server (XWayland included) that the window mirror keeps,
+// over xcb: unlike Xlib, xcb reports a broken connection as a value and never ends the
+// process.
 #pragma once
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,23 +39,11 @@ struct Session {
     bool hasResourcePids = false;
 };
 
-// The open session, or nothing without DISPLAY or a reachable server. A connection that
-// broke since the last call is closed and opened again.
-Session* session();
-
-// Runs `query` on the session and answers its result, or `fallback` without a server.
-// A broken connection shows only when it is used, so a query that broke it runs once
-// more on a fresh connection: a server that restarted since the last call still answers.
-template <typename Result, typename Query>
-Result ask(Result fallback, Query query) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        Session* open = session();
-        if (open == nullptr) break;
-        Result result = query(*open);
-        if (xcb_connection_has_error(open->connection) == 0) return result;
-    }
-    return fallback;
-}
+// A new session, or nothing without DISPLAY or a reachable server; `whyNot` then says
+// which. Connecting waits for the server's greeting, as xcb always does; the questions
+// that follow wait no longer than `patience`.
+std::optional<Session> connect(std::string& whyNot, std::chrono::milliseconds patience);
+void disconnect(Session& session);
 
 // A property's raw value: its type, format (8, 16 or 32) and bytes. Nothing when the
 // window has no such property or the request failed.
@@ -66,9 +55,8 @@ struct Property {
     std::vector<std::uint32_t> cardinals() const;  // format-32 values
 };
 
-// Requests go out first and replies are collected after, so asking for many windows
-// costs one round trip.
 xcb_get_property_cookie_t requestProperty(const Session& session, xcb_window_t window, xcb_atom_t property);
-std::optional<Property> property(const Session& session, xcb_get_property_cookie_t cookie);
+// The value in a reply; nothing for a failed request or a property the window lacks.
+std::optional<Property> propertyOf(const xcb_get_property_reply_t* reply);
 
 }  // namespace observer::platform::x11

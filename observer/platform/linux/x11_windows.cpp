@@ -1,12 +1,8 @@
-// Top-level client windows, their state, owners and names, asked in batches: every
-// request of a batch goes out before the first reply is read.
+// Top-level client windows, their state, owners and names, read from the X mirror.
 #include "observer/platform/linux/x11_windows.h"
 
-#include <xcb/res.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
+#include <cstring>
 
 #include "observer/platform/text.h"
 
@@ -14,65 +10,53 @@ namespace observer::platform::x11 {
 namespace {
 
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
-constexpr int focusWalkLimit = 64;
 
-template <typename Reply>
-using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
-
-// Takes the error by address: the reply call that fills it in is another argument of
-// the same call, and arguments are evaluated in no fixed order.
-template <typename Reply>
-ReplyPtr<Reply> adopt(Reply* reply, xcb_generic_error_t** error) {
-    std::free(*error);
-    *error = nullptr;
-    return ReplyPtr<Reply>(reply, &std::free);
+const WindowState* stateOf(const View& view, xcb_window_t window) {
+    const auto found = view.mirror.windows.find(window);
+    return found == view.mirror.windows.end() ? nullptr : &found->second;
 }
 
-std::optional<xcb_window_t> windowProperty(const Session& session, xcb_window_t window, xcb_atom_t atom) {
-    const auto value = property(session, requestProperty(session, window, atom));
-    if (!value || value->type != XCB_ATOM_WINDOW) return std::nullopt;
-    const auto windows = value->cardinals();
-    if (windows.empty()) return std::nullopt;
-    return windows.front();
-}
-
-std::vector<xcb_window_t> windowListProperty(const Session& session, xcb_atom_t atom) {
-    const auto value = property(session, requestProperty(session, session.root, atom));
+std::vector<xcb_window_t> windowsIn(const std::optional<Property>& value) {
     if (!value || value->type != XCB_ATOM_WINDOW) return {};
     return value->cardinals();
 }
 
+std::optional<xcb_window_t> firstWindowIn(const std::optional<Property>& value) {
+    const auto windows = windowsIn(value);
+    if (windows.empty()) return std::nullopt;
+    return windows.front();
+}
+
 // The root's children, bottom-most first, that could be an application's own window:
 // override-redirect windows are menus and tooltips, input-only windows show nothing.
-struct RootChild {
-    xcb_window_t window;
-    bool viewable;
-};
-
-std::vector<RootChild> rootChildren(const Session& session) {
-    xcb_generic_error_t* error = nullptr;
-    const auto tree =
-        adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, session.root), &error), &error);
-    if (!tree) return {};
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_window_attributes(session.connection, children[i]));
-    std::vector<RootChild> kept;
-    for (int i = 0; i < count; ++i) {
-        error = nullptr;
-        const auto attributes = adopt(xcb_get_window_attributes_reply(session.connection, cookies[i], &error), &error);
-        if (!attributes || attributes->override_redirect != 0 || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
-            continue;
-        kept.push_back({children[i], attributes->map_state == XCB_MAP_STATE_VIEWABLE});
+std::vector<xcb_window_t> applicationRootChildren(const View& view) {
+    std::vector<xcb_window_t> kept;
+    for (const xcb_window_t window : view.mirror.rootChildren) {
+        const WindowState* state = stateOf(view, window);
+        if (state == nullptr || !state->attributesKnown || state->overrideRedirect || state->inputOnly) continue;
+        kept.push_back(window);
     }
     return kept;
 }
 
-bool containsAny(const std::vector<std::uint32_t>& values, std::initializer_list<xcb_atom_t> wanted) {
-    return std::any_of(values.begin(), values.end(),
-                       [&](std::uint32_t value) { return std::find(wanted.begin(), wanted.end(), value) != wanted.end(); });
+// Format-32 values are read where they lie: the on-screen list looks at three of them
+// per window on every call.
+bool holdsAny(const std::optional<Property>& value, std::initializer_list<xcb_atom_t> wanted) {
+    if (!value || value->format != 32) return false;
+    for (std::size_t at = 0; at + 4 <= value->bytes.size(); at += 4) {
+        std::uint32_t item = 0;
+        std::memcpy(&item, value->bytes.data() + at, 4);
+        if (std::find(wanted.begin(), wanted.end(), item) != wanted.end()) return true;
+    }
+    return false;
+}
+
+// The first format-32 value, or every desktop when there is none.
+std::uint32_t desktopIn(const std::optional<Property>& value) {
+    if (!value || value->format != 32 || value->bytes.size() < 4) return allDesktops;
+    std::uint32_t desktop = 0;
+    std::memcpy(&desktop, value->bytes.data(), 4);
+    return desktop;
 }
 
 std::string latin1ToUtf8(const std::string& bytes) {
@@ -91,176 +75,100 @@ std::string latin1ToUtf8(const std::string& bytes) {
 
 }  // namespace
 
-bool hasWindowManager(const Session& session) {
-    const auto check = windowProperty(session, session.root, session.atoms.netSupportingWmCheck);
-    if (!check || *check == XCB_WINDOW_NONE) return false;
+bool hasWindowManager(const View& view) {
+    const auto check = firstWindowIn(view.mirror.wmCheck);
+    if (!check || *check == XCB_WINDOW_NONE || view.mirror.checkWindow != *check) return false;
     // A manager that died leaves a stale root property behind; its window is gone then.
-    return windowProperty(session, *check, session.atoms.netSupportingWmCheck) == check;
+    return firstWindowIn(view.mirror.checkWindowClaim) == check;
 }
 
-std::vector<xcb_window_t> clientWindows(const Session& session) {
-    if (hasWindowManager(session)) return windowListProperty(session, session.atoms.netClientList);
+std::vector<xcb_window_t> clientWindows(const View& view) {
+    if (hasWindowManager(view)) return windowsIn(view.mirror.clientList);
 
     // Without a manager an unmapped window counts when it says which application it is.
     // The root lists its children in stacking order, which changes whenever a window is
     // raised; window ids grow as windows are made, so their order stays put.
-    auto children = rootChildren(session);
-    std::sort(children.begin(), children.end(),
-              [](const RootChild& a, const RootChild& b) { return a.window < b.window; });
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (const auto& child : children) cookies.push_back(requestProperty(session, child.window, XCB_ATOM_WM_CLASS));
+    auto children = applicationRootChildren(view);
+    std::sort(children.begin(), children.end());
     std::vector<xcb_window_t> windows;
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        const bool named = property(session, cookies[i]).has_value();
-        if (children[i].viewable || named) windows.push_back(children[i].window);
+    for (const xcb_window_t window : children) {
+        const WindowState* state = stateOf(view, window);
+        if (state->mapped || state->wmClass) windows.push_back(window);
     }
     return windows;
 }
 
-std::vector<xcb_window_t> onScreenWindows(const Session& session) {
-    std::vector<xcb_window_t> candidates;
-    if (hasWindowManager(session)) {
-        candidates = windowListProperty(session, session.atoms.netClientListStacking);
-    } else {
-        for (const auto& child : rootChildren(session)) candidates.push_back(child.window);
-    }
+std::vector<xcb_window_t> onScreenWindows(const View& view) {
+    auto candidates = hasWindowManager(view) ? windowsIn(view.mirror.clientListStacking) : applicationRootChildren(view);
     std::reverse(candidates.begin(), candidates.end());  // both lists run bottom to top
 
-    const Atoms& atoms = session.atoms;
-    const auto current = property(session, requestProperty(session, session.root, atoms.netCurrentDesktop));
-    const auto currentValues = current ? current->cardinals() : std::vector<std::uint32_t>{};
+    const Atoms& atoms = view.session.atoms;
     // Without a current desktop every desktop counts as current.
-    const std::uint32_t currentDesktop = currentValues.empty() ? allDesktops : currentValues.front();
-
-    struct Pending {
-        xcb_get_window_attributes_cookie_t attributes;
-        xcb_get_property_cookie_t state, desktop, type;
-    };
-    std::vector<Pending> pending;
-    for (const xcb_window_t window : candidates)
-        pending.push_back({xcb_get_window_attributes(session.connection, window),
-                           requestProperty(session, window, atoms.netWmState),
-                           requestProperty(session, window, atoms.netWmDesktop),
-                           requestProperty(session, window, atoms.netWmWindowType)});
+    const std::uint32_t currentDesktop = desktopIn(view.mirror.currentDesktop);
 
     std::vector<xcb_window_t> visible;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        xcb_generic_error_t* error = nullptr;
-        const auto attributes =
-            adopt(xcb_get_window_attributes_reply(session.connection, pending[i].attributes, &error), &error);
-        const auto state = property(session, pending[i].state);
-        const auto desktop = property(session, pending[i].desktop);
-        const auto type = property(session, pending[i].type);
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
-        if (state && containsAny(state->cardinals(), {atoms.netWmStateHidden})) continue;
-        if (type && containsAny(type->cardinals(), {atoms.netWmWindowTypeDesktop, atoms.netWmWindowTypeDock})) continue;
-        const auto desktops = desktop ? desktop->cardinals() : std::vector<std::uint32_t>{};
-        const std::uint32_t onDesktop = desktops.empty() ? allDesktops : desktops.front();
+    for (const xcb_window_t window : candidates) {
+        const WindowState* state = stateOf(view, window);
+        if (state == nullptr || !state->attributesKnown || !state->mapped) continue;
+        if (holdsAny(state->netState, {atoms.netWmStateHidden})) continue;
+        if (holdsAny(state->netType, {atoms.netWmWindowTypeDesktop, atoms.netWmWindowTypeDock})) continue;
+        const std::uint32_t onDesktop = desktopIn(state->netDesktop);
         if (currentDesktop != allDesktops && onDesktop != allDesktops && onDesktop != currentDesktop) continue;
-        visible.push_back(candidates[i]);
+        visible.push_back(window);
     }
     return visible;
 }
 
-std::optional<xcb_window_t> activeWindow(const Session& session) {
-    if (hasWindowManager(session)) {
-        const auto active = windowProperty(session, session.root, session.atoms.netActiveWindow);
+std::optional<xcb_window_t> activeWindow(const View& view) {
+    if (hasWindowManager(view)) {
+        const auto active = firstWindowIn(view.mirror.activeWindow);
         if (!active || *active == XCB_WINDOW_NONE) return std::nullopt;
         return active;
     }
-    xcb_generic_error_t* error = nullptr;
-    const auto focus =
-        adopt(xcb_get_input_focus_reply(session.connection, xcb_get_input_focus(session.connection), &error), &error);
-    if (!focus || focus->focus == XCB_INPUT_FOCUS_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
-        focus->focus == session.root)
-        return std::nullopt;
-    // The focus may sit on an inner window: its top-level window is the root's child.
-    xcb_window_t window = focus->focus;
-    for (int step = 0; step < focusWalkLimit; ++step) {
-        error = nullptr;
-        const auto tree =
-            adopt(xcb_query_tree_reply(session.connection, xcb_query_tree(session.connection, window), &error), &error);
-        if (!tree) return std::nullopt;
-        if (tree->parent == session.root) return window;
-        if (tree->parent == XCB_WINDOW_NONE) return std::nullopt;
-        window = tree->parent;
-    }
-    return std::nullopt;
+    return view.mirror.focusedTopLevel;
 }
 
-std::vector<WindowOwnerPid> ownerPids(const Session& session, const std::vector<xcb_window_t>& windows) {
-    std::vector<xcb_res_query_client_ids_cookie_t> resourceCookies;
-    std::vector<xcb_get_property_cookie_t> pidCookies;
-    std::vector<xcb_get_window_attributes_cookie_t> existCookies;
-    for (const xcb_window_t window : windows) {
-        existCookies.push_back(xcb_get_window_attributes(session.connection, window));
-        if (session.hasResourcePids) {
-            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            resourceCookies.push_back(xcb_res_query_client_ids(session.connection, 1, &spec));
-        }
-        pidCookies.push_back(requestProperty(session, window, session.atoms.netWmPid));
-    }
-
-    std::vector<WindowOwnerPid> owners;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        std::optional<std::int32_t> fromServer;
-        if (session.hasResourcePids) {
-            xcb_generic_error_t* error = nullptr;
-            const auto reply =
-                adopt(xcb_res_query_client_ids_reply(session.connection, resourceCookies[i], &error), &error);
-            if (reply) {
-                for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
-                     xcb_res_client_id_value_next(&ids)) {
-                    if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 || ids.data->length < 4)
-                        continue;
-                    const auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(ids.data));
-                    if (pid > 0) fromServer = pid;  // remote clients answer -1
-                }
-            }
-        }
-        // The window's own claim is read anyway, so that its reply never lingers.
-        const auto claimed = property(session, pidCookies[i]);
-        // The extension names the client that an id was handed to, even after the window
-        // is gone and the client's slot went to another: a vanished window has no owner.
-        xcb_generic_error_t* error = nullptr;
-        const bool exists =
-            adopt(xcb_get_window_attributes_reply(session.connection, existCookies[i], &error), &error) != nullptr;
-        if (!exists) {
-            owners.emplace_back(MissingKey{});
-        } else if (fromServer) {
-            owners.emplace_back(*fromServer);
-        } else if (!claimed) {
-            owners.emplace_back(MissingKey{});
-        } else if (claimed->type != XCB_ATOM_CARDINAL || claimed->cardinals().empty()) {
-            owners.emplace_back(WrongType{});
-        } else {
-            owners.emplace_back(static_cast<std::int32_t>(claimed->cardinals().front()));
-        }
-    }
-    return owners;
+WindowOwnerPid ownerPid(const View& view, xcb_window_t window) {
+    const WindowState* state = stateOf(view, window);
+    if (state == nullptr) return MissingKey{};
+    if (state->resourcePid) return *state->resourcePid;
+    const auto& claimed = state->netPid;
+    if (!claimed) return MissingKey{};
+    if (claimed->type != XCB_ATOM_CARDINAL || claimed->cardinals().empty()) return WrongType{};
+    return static_cast<std::int32_t>(claimed->cardinals().front());
 }
 
-WindowName windowName(const Session& session, xcb_window_t window) {
-    const auto netCookie = requestProperty(session, window, session.atoms.netWmName);
-    const auto legacyCookie = requestProperty(session, window, XCB_ATOM_WM_NAME);
-    const auto net = property(session, netCookie);
-    const auto legacy = property(session, legacyCookie);
-    if (net && net->type == session.atoms.utf8String && net->format == 8) return decodeUtf8(net->bytes);
+namespace {
+
+WindowName decodeName(const Atoms& atoms, const WindowState& state) {
+    const auto& net = state.netName;
+    const auto& legacy = state.legacyName;
+    if (net && net->type == atoms.utf8String && net->format == 8) return decodeUtf8(net->bytes);
     if (legacy && legacy->format == 8) {
-        if (legacy->type == session.atoms.utf8String) return decodeUtf8(legacy->bytes);
+        if (legacy->type == atoms.utf8String) return decodeUtf8(legacy->bytes);
         // Compound text starts out in Latin-1; switches to other character sets are rare
         // in titles and are not decoded.
-        if (legacy->type == XCB_ATOM_STRING || legacy->type == session.atoms.compoundText)
-            return latin1ToUtf8(legacy->bytes);
+        if (legacy->type == XCB_ATOM_STRING || legacy->type == atoms.compoundText) return latin1ToUtf8(legacy->bytes);
     }
     if (net || legacy) return WrongType{};
     return MissingKey{};
 }
 
-std::optional<WindowClass> windowClass(const Session& session, xcb_window_t window) {
-    const auto value = property(session, requestProperty(session, window, XCB_ATOM_WM_CLASS));
-    if (!value || value->type != XCB_ATOM_STRING || value->format != 8) return std::nullopt;
-    const std::string& bytes = value->bytes;
+}  // namespace
+
+WindowName windowName(const View& view, xcb_window_t window) {
+    const WindowState* state = stateOf(view, window);
+    if (state == nullptr) return MissingKey{};
+    if (!state->decodedName) state->decodedName = decodeName(view.session.atoms, *state);
+    return *state->decodedName;
+}
+
+std::optional<WindowClass> windowClass(const View& view, xcb_window_t window) {
+    const WindowState* state = stateOf(view, window);
+    if (state == nullptr || !state->wmClass) return std::nullopt;
+    const Property& value = *state->wmClass;
+    if (value.type != XCB_ATOM_STRING || value.format != 8) return std::nullopt;
+    const std::string& bytes = value.bytes;
     const auto split = bytes.find('\0');
     WindowClass result;
     result.instance = bytes.substr(0, split);

@@ -2,17 +2,21 @@
 // clients with their pids and recording state, devices for sinks and microphones, and
 // failures when no server answers.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <vector>
 
 #include "observer/platform/audio_hal.h"
+#include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/tests/support/actor.h"
+#include "observer/platform/linux/tests/support/delaying_proxy.h"
 #include "observer/platform/linux/tests/support/private_servers.h"
 
 namespace observer::platform::testing {
@@ -67,6 +71,12 @@ std::optional<hal::ObjectId> processObjectOf(pid_t pid) {
     for (const auto id : *ids)
         if (scalar(id, processPid) == std::optional<std::uint32_t>(static_cast<std::uint32_t>(pid))) return id;
     return std::nullopt;
+}
+
+// The HAL answers from what the server has told it so far; a test that has just changed
+// the server waits for one round trip, which brings every earlier change along.
+bool settled() {
+    return pulse::synchronize(2s);
 }
 
 pid_t parentOf(pid_t pid) {
@@ -133,6 +143,7 @@ TEST_F(AudioHalTest, ListsOneProcessObjectPerClientWithItsPidAndWhetherItRecords
     EXPECT_EQ(recordingChildren, 1);
 
     ASSERT_TRUE(microphone->command("stop"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(idList(processList)->size(), 3u);
     EXPECT_FALSE(scalar(*recording, runningInput)) << "a client that left is no object any more";
     EXPECT_EQ(processObjectOf(monitor->pid), listening) << "ids stay while the client lives";
@@ -178,9 +189,11 @@ TEST_F(AudioHalTest, ListsSinksAndMicrophonesButNoMonitorsAndTellsWhichRun) {
 
     auto recorder = actor();
     ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(scalar(*microphone, runningSomewhere), 1u);
     EXPECT_EQ(idList(deviceList), devices) << "the order is stable";
     ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(settled());
     EXPECT_EQ(scalar(*microphone, runningSomewhere), 0u);
 }
 
@@ -214,6 +227,80 @@ TEST_F(AudioHalTest, FailsQuicklyWithoutAServerAndReconnectsWhenOneIsBack) {
     const auto devices = idList(deviceList);
     ASSERT_TRUE(devices);
     EXPECT_EQ(devices->size(), 2u);
+}
+
+// The HAL answers from a mirror that the server's events keep current.
+TEST_F(AudioHalTest, SeesEveryChangeOnceTheServerHasToldItAndKeepsNoClientThatLeft) {
+    const auto before = idList(processList);
+    ASSERT_TRUE(before);
+
+    // A client that connects, records and leaves between two queries leaves nothing.
+    {
+        auto passing = actor();
+        ASSERT_TRUE(passing && passing->command("record mic0"));
+    }
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(idList(processList), before);
+
+    auto recorder = actor();
+    ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    ASSERT_TRUE(settled());
+    const auto recording = processObjectOf(recorder->pid);
+    ASSERT_TRUE(recording);
+    EXPECT_EQ(scalar(*recording, runningInput), 1u);
+    ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(idList(processList), before) << "the recorder's connection went with its recording";
+}
+
+// A stopped server keeps its connection: it is no lost server, and the HAL goes on
+// answering what it said last, at once.
+TEST_F(AudioHalTest, AStoppedServerLeavesTheLastStateAndNoWait) {
+    auto recorder = actor();
+    ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    ASSERT_TRUE(settled());
+    const auto ids = idList(processList);
+    const auto recording = processObjectOf(recorder->pid);
+    ASSERT_TRUE(ids && recording);
+
+    ASSERT_EQ(::kill(server->process.pid(), SIGSTOP), 0);
+    const auto start = std::chrono::steady_clock::now();
+    int unchanged = 0;
+    for (int i = 0; i < 50; ++i)
+        if (idList(processList) == ids && scalar(*recording, runningInput) == 1u) ++unchanged;
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::kill(server->process.pid(), SIGCONT);
+
+    EXPECT_EQ(unchanged, 50);
+    EXPECT_LT(took, 2s) << "fifty queries, each of which once waited for the server";
+    ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(scalar(*recording, runningInput)) << "the server is heard again once it runs";
+}
+
+// A server that answers every request late costs nothing while nothing changes.
+TEST_F(AudioHalTest, LateRepliesDelayNoQueryWhileNothingChanges) {
+    const std::string proxyPath = directory.path() + "/late";
+    DelayingProxy proxy(proxyPath, server->address.substr(std::string_view("unix:").size()), 60ms);
+    ASSERT_TRUE(proxy.listening());
+    // The relay passes bytes only, so no shared memory is handed over.
+    const std::string configuration = directory.path() + "/client.conf";
+    std::ofstream(configuration) << "enable-shm = no\nenable-memfd = no\n";
+    ::setenv("PULSE_CLIENTCONFIG", configuration.c_str(), 1);
+    ::setenv("PULSE_SERVER", ("unix:" + proxyPath).c_str(), 1);
+    auto recorder = actor();
+    ASSERT_TRUE(recorder && recorder->command("record mic0"));
+    ASSERT_TRUE(settled());
+    const auto recording = processObjectOf(recorder->pid);
+    ASSERT_TRUE(recording);
+
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(scalar(*recording, runningInput), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "fifty queries of 60 ms each would take 3 s";
+
+    ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(scalar(*recording, runningInput));
 }
 
 TEST(AudioHalWithoutServer, EverySystemQueryFails) {

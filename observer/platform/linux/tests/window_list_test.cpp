@@ -1,14 +1,18 @@
 // The window list against a private Xvfb, with and without openbox: which windows count
 // as on screen, in which order, and how owners and names are read.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "observer/platform/linux/tests/support/private_servers.h"
+#include "observer/platform/linux/x11_mirror.h"
 #include "observer/platform/linux/tests/support/test_window.h"
 #include "observer/platform/window_list.h"
 
@@ -87,6 +91,45 @@ TEST_P(WindowListTest, ListsMappedWindowsTopmostFirstWithTheirOwnerPid) {
     ASSERT_TRUE(list);
     ASSERT_EQ(windowCount(*list), 3u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ownerOf(*list, i), ::getpid());
+}
+
+// The list answers from a mirror that the server's events keep current: a change is
+// seen once the server has told it, which one round trip of our own guarantees.
+TEST_P(WindowListTest, SeesARetitledWindowAndAWindowGoneAtTheNextQuery) {
+    auto kept = show("before");
+    auto closed = show("closing");
+    kept->setTitle("after");
+    closed.reset();
+    ASSERT_TRUE(x11::synchronize(2s));
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"after"});
+    for (int i = 0; i < 3; ++i) {
+        kept->setTitle("retitled " + std::to_string(i));
+        ASSERT_TRUE(x11::synchronize(2s));
+        EXPECT_EQ(onScreenNames(), std::vector<std::string>{"retitled " + std::to_string(i)});
+    }
+}
+
+// A stopped server keeps its connection: the list still answers, from what the server
+// told last, and never waits for it.
+TEST_P(WindowListTest, AStoppedServerLeavesTheLastListAndNoWait) {
+    auto first = show("first");
+    auto second = show("second");
+    ASSERT_EQ(::kill(server->process.pid(), SIGSTOP), 0);
+    const auto before = onScreenNames();
+    EXPECT_EQ(before.size(), 2u);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::vector<std::string>> seen;
+    for (int i = 0; i < 20; ++i) seen.push_back(onScreenNames());
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::kill(server->process.pid(), SIGCONT);
+
+    for (const auto& names : seen) EXPECT_EQ(names, before);
+    EXPECT_LT(took, 2s) << "twenty lists, each of which once waited for the server";
+    second->setTitle("awake");
+    ASSERT_TRUE(x11::synchronize(2s));
+    auto expected = before;
+    std::replace(expected.begin(), expected.end(), std::string("second"), std::string("awake"));
+    EXPECT_EQ(onScreenNames(), expected) << "the server is heard again once it runs";
 }
 
 TEST_P(WindowListTest, OwnerPidComesFromTheServerEvenWhenTheWindowClaimsAnotherAndGoesWithTheWindow) {

@@ -3,7 +3,12 @@
 // stream and the whole diagnostic log, byte for byte apart from time stamps.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "observer/platform/linux/tests/e2e/observer_session.h"
@@ -145,7 +150,10 @@ TEST(ObserverWithoutSoundServerTest, RunsDeviceLevelAndSeesTheServerOnceItComes)
     ASSERT_TRUE(zoom);
     ASSERT_TRUE(session.startObserver());
     EXPECT_EQ(session.events(), (Lines{heartbeat, R"({"event":"mic-mode","perProcess":false})"}));
-    EXPECT_EQ(session.log(), Lines{"mic detection: device-level fallback"});
+    // The log says why, once.
+    const std::string unreachable =
+        "sound server unreachable: no sound server at " + session.soundServerAddress() + " (Connection refused)";
+    EXPECT_EQ(session.log(), (Lines{unreachable, "mic detection: device-level fallback"}));
 
     // Device level: any running microphone counts, and the frontmost client is trusted.
     ASSERT_TRUE(session.startSoundServer());
@@ -155,10 +163,89 @@ TEST(ObserverWithoutSoundServerTest, RunsDeviceLevelAndSeesTheServerOnceItComes)
     ASSERT_TRUE(zoom->command("stop"));
     ASSERT_TRUE(session.waitForEvents(4));
     EXPECT_EQ(session.events(), (Lines{heartbeat, R"({"event":"mic-mode","perProcess":false})", active, micInactive}));
-    EXPECT_EQ(session.log(), (Lines{"mic detection: device-level fallback",
+    EXPECT_EQ(session.log(), (Lines{unreachable, "mic detection: device-level fallback", "sound server reachable again",
                                     "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
                                     "mic active + dedicated app " + dash + " attributing to Zoom",
                                     "EMIT -> " + active}));
+}
+
+
+TEST(ObserverWithoutDisplayTest, SaysOnceWhyThereAreNoWindowsAndKeepsWatchingTheMicrophone) {
+    ObserverSession session{SessionSetup{false, true, false}};
+    ASSERT_TRUE(session.ready());
+    auto recorder = session.actor();
+    ASSERT_TRUE(recorder);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(recorder->command("record mic0"));
+    session.letTicksPass(2);
+    ASSERT_TRUE(recorder->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, micInactive}));
+    EXPECT_EQ(session.log(), (Lines{"X server unreachable: DISPLAY is not set", modeLine(session.host().process.pid())}));
+}
+
+// A server that stalls but keeps its connection is no lost server: quorvel answers from
+// what it was told last, and its ticks go on.
+class StalledServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(session.ready()) << "the private servers did not start"; }
+
+    // Stops a server for a while, as a machine under load or a debugger would.
+    static void stall(pid_t server, std::chrono::milliseconds duration) {
+        ASSERT_GT(server, 0);
+        ::kill(server, SIGSTOP);
+        std::this_thread::sleep_for(duration);
+        ::kill(server, SIGCONT);
+    }
+
+    std::size_t countLines(const std::string& line) const {
+        const auto lines = session.log();
+        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+    }
+
+    ObserverSession session{SessionSetup{true, true}};
+};
+
+TEST_F(StalledServerTest, AStalledSoundServerNeitherEndsNorRepeatsAMeeting) {
+    auto zoom = session.frontWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+
+    stall(session.soundServerPid(), std::chrono::seconds(1));
+    session.letTicksPass(1);
+    stall(session.soundServerPid(), std::chrono::seconds(5));
+    session.letTicksPass(2);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
+}
+
+TEST_F(StalledServerTest, AStalledXServerKeepsTheTicksGoing) {
+    auto chrome = session.actor();
+    ASSERT_TRUE(chrome && chrome->command("window google-chrome Google-chrome Weather - Google Chrome"));
+    auto editor = session.frontWindow("gedit", "Gedit", "notes.txt - Text Editor");
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(session.startObserver());
+    // A page that is no meeting records: every tick looks at the windows again.
+    ASSERT_TRUE(chrome->command("record-child mic0"));
+    const std::string weather = "fallback candidate: Google Chrome " + dash + " \"Weather - Google Chrome\"";
+    ASSERT_TRUE(eventually([&] { return countLines(weather) >= 1; }, std::chrono::seconds(6)));
+
+    const std::size_t before = countLines(weather);
+    stall(session.xServerPid(), std::chrono::seconds(20));
+    // One look per tick; a tick that waited for the server would make them a handful.
+    EXPECT_GE(countLines(weather) - before, 12u);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode}));
+
+    const std::string title = "Meet - abc-defg-hij - Google Chrome";
+    ASSERT_TRUE(chrome->command("title " + title));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, micActive("Google Chrome", chrome->pid, title)}));
 }
 
 }  // namespace

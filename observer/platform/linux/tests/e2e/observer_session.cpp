@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -46,7 +47,7 @@ std::string modeLine(pid_t host) {
     return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
 }
 
-ObserverSession::ObserverSession(SessionSetup setup) {
+ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup.observerHasDisplay) {
     const std::string& directory = directory_.path();
     if (directory.empty()) return;
     pulseAddress_ = "unix:" + directory + "/pulse/native";
@@ -97,7 +98,10 @@ std::unique_ptr<Actor> ObserverSession::frontWindow(const std::string& instance,
 }
 
 bool ObserverSession::startObserver() {
-    host_ = actor("quorvel_host");
+    auto hostEnvironment = environment();
+    for (auto& [name, value] : hostEnvironment)
+        if (name == "DISPLAY" && !observerHasDisplay_) value.clear();
+    host_ = startActor(directory_.path(), "quorvel_host", hostEnvironment);
     const std::string& directory = directory_.path();
     if (!host_ || !host_->command("host " + std::string(QUORVEL_PATH) + " " + directory + "/events " + directory + "/log"))
         return false;
@@ -109,6 +113,11 @@ std::vector<std::string> ObserverSession::events() const {
     for (auto& line : completeLines(readFile(directory_.path() + "/events")))
         if (lines.empty() || line != R"({"event":"heartbeat"})") lines.push_back(std::move(line));
     return lines;
+}
+
+std::size_t ObserverSession::heartbeats() const {
+    const auto lines = completeLines(readFile(directory_.path() + "/events"));
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), R"({"event":"heartbeat"})"));
 }
 
 std::vector<std::string> ObserverSession::log() const {

@@ -18,6 +18,7 @@ namespace observer::platform::testing {
 struct SessionSetup {
     bool windowManager = false;
     bool soundServer = true;
+    bool observerHasDisplay = true;  // false: the observer is started with DISPLAY empty
 };
 
 class ObserverSession {
@@ -30,6 +31,9 @@ public:
 
     // The sound server can also come later, on the address the observer was given.
     bool startSoundServer();
+    const std::string& soundServerAddress() const { return pulseAddress_; }
+    pid_t soundServerPid() const { return soundServer_ ? soundServer_->process.pid() : -1; }
+    pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
@@ -45,6 +49,7 @@ public:
     // Complete lines written so far. Heartbeats after the first are left out of the
     // events: they come every 15 ticks and say nothing about the scenario.
     std::vector<std::string> events() const;
+    std::size_t heartbeats() const;
     // Log lines with their time stamps checked and taken off; a line with a malformed
     // stamp is kept whole, so that it shows in a comparison.
     std::vector<std::string> log() const;
@@ -64,6 +69,7 @@ private:
     std::unique_ptr<SoundServer> soundServer_;
     std::unique_ptr<Actor> host_;
     std::string pulseAddress_;
+    bool observerHasDisplay_ = true;
 };
 
 // The whole log line of a quorvel message, as the log() of a session shows it.

@@ -1,0 +1,20 @@
+// What the log says about the servers the Linux backend asks: once, the first time a
+// server cannot be reached, why; and once each time a server that was unreachable or
+// lost answers again. Losing a server later is not logged: queries fail as they always
+// did, and the line about its return tells the rest.
+#pragma once
+
+#include <string_view>
+
+namespace observer::platform::reachability {
+
+enum class Server { sound, x };
+
+// A connection attempt failed for `reason`.
+void unreachable(Server server, std::string_view reason);
+// An open connection broke.
+void lost(Server server);
+// A connection is open and its mirror is built.
+void reached(Server server);
+
+}  // namespace observer::platform::reachability
