@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the real quorvel, reads its first log line and first two events, sends SIGINT
+# Starts the real quorvel, reads its first log lines and first two events, sends SIGINT
 # and checks that it ends with status 0 having written nothing more.
 set -euo pipefail
 quorvel=$1
@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 PULSE_SERVER=unix:"$work"/none DISPLAY= "$quorvel" >"$work/out" 2>"$work/err" &
 pid=$!
 for _ in $(seq 100); do
-  [ "$(wc -l <"$work/out")" -ge 2 ] && [ "$(wc -l <"$work/err")" -ge 1 ] && break
+  [ "$(wc -l <"$work/out")" -ge 2 ] && [ "$(wc -l <"$work/err")" -ge 3 ] && break
   sleep 0.05
 done
 sleep 1.5  # let a tick or two run
@@ -22,7 +22,11 @@ fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$work/out"; echo "--- stderr";
 [ "$status" -eq 0 ] || fail "exit status $status"
 expected_out=$'{"event":"heartbeat"}\n{"event":"mic-mode","perProcess":false}'
 [ "$(cat "$work/out")" = "$expected_out" ] || fail "standard output differs"
-[ "$(wc -l <"$work/err")" -eq 1 ] || fail "more than one log line"
-grep -Eqx '\[([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\.[0-9]{3}\] mic detection: device-level fallback' "$work/err" \
-  || fail "mode line differs"
+# Why neither server could be reached, then the mode line, and nothing else.
+stamp='\[([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\.[0-9]{3}\] '
+[ "$(wc -l <"$work/err")" -eq 3 ] || fail "not three log lines"
+sed -n 1p "$work/err" | grep -Eqx "${stamp}X server unreachable: DISPLAY is not set" || fail "X server line differs"
+sed -n 2p "$work/err" | grep -Eqx "${stamp}sound server unreachable: no sound server at unix:$work/none \(Connection refused\)" \
+  || fail "sound server line differs"
+sed -n 3p "$work/err" | grep -Eqx "${stamp}mic detection: device-level fallback" || fail "mode line differs"
 echo "quorvel started, wrote its first lines and ended with status 0 on SIGINT"

@@ -23,9 +23,6 @@ std::function<void()> timerAction;
 
 }  // namespace
 
-// The loop polls the streams whenever output waits, so it needs no notice.
-void posix::outputIsWaiting(int) {}
-
 void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<void()> action) {
     timerDescriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     if (timerDescriptor < 0) return;

@@ -103,8 +103,9 @@ DiagnosticChannel& standardErrorChannel();
 void flushWaitingOutput();
 
 // Called whenever output is left waiting for `fd` to become writable. Each backend defines
-// it: a run loop that polls through `pollWithOutput` needs no notice (Linux, simulated);
-// one that does not must call `flushWaitingOutput` once `fd` is writable (macOS).
+// it: a run loop that polls through `pollWithOutput` needs no notice (Linux, simulated:
+// polled_output.cpp); one that does not must call `flushWaitingOutput` once `fd` is
+// writable (macOS).
 void outputIsWaiting(int fd);
 
 // Polls the extra descriptors together with the standard streams that have output

@@ -33,9 +33,6 @@ void deliverQueuedEvents(std::int32_t host) {
 
 }  // namespace
 
-// The loop polls the streams whenever output waits, so it needs no notice.
-void posix::outputIsWaiting(int) {}
-
 void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<void()> action) {
     simulated::Simulation& s = simulated::simulation();
     s.timerInterval = interval;
