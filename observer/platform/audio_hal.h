@@ -15,7 +15,10 @@
 //   system: a 4-byte buffer count at offset 0, then 16-byte buffer records from
 //   offset 8, each starting with its 4-byte channel count.
 // - Scalar properties (running somewhere, running input, pid) are 4 bytes.
-// Only the observer's main thread calls these; nothing is cached behind them.
+// Only the observer's main thread calls these. Each answer is the state that the audio
+// system had reported by the moment of the call: a backend may answer from a mirror that
+// the system's own change notifications keep current, never from an answer it made up or
+// kept past such a notification.
 #pragma once
 
 #include <cstddef>

@@ -3,8 +3,9 @@
 // Contract: `runningApplications` is a snapshot of every running application in the
 // workspace's own order, which is stable from one call to the next. `frontmostApplication`
 // is the application receiving key events, or nothing. Names and bundle identifiers are
-// valid UTF-8 or absent. Both are fresh queries every call; failures give an empty list
-// or nothing.
+// valid UTF-8 or absent. Both answer with the state that the workspace had reported by the
+// moment of the call (a backend may keep a mirror that the system's own notifications keep
+// current); failures give an empty list or nothing.
 #pragma once
 
 #include <cstdint>
