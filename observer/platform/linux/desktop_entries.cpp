@@ -245,9 +245,17 @@ const Entry* installedEntry(std::string_view instance, std::string_view classNam
 
 }  // namespace
 
-std::optional<Entry> findEntry(std::string_view instance, std::string_view className) {
+void refreshEntries() {
     const auto directories = applicationDirectories();
     if (changed(directories)) rebuild(directories);
+}
+
+std::optional<Entry> findEntry(std::string_view instance, std::string_view className) {
+    refreshEntries();
+    return findIndexedEntry(instance, className);
+}
+
+std::optional<Entry> findIndexedEntry(std::string_view instance, std::string_view className) {
     const Entry* entry = installedEntry(instance, className);
     for (const auto linuxId : {entry != nullptr ? withoutSuffix(entry->fileId) : std::string_view(), className, instance})
         if (const auto product = macIdentity(linuxId))

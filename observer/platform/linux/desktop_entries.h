@@ -25,6 +25,11 @@ struct Entry {
 // identifier followed by ".desktop" as the file id. Nothing when neither applies.
 std::optional<Entry> findEntry(std::string_view instance, std::string_view className);
 
+// The two halves of `findEntry`, for a caller that looks up many windows at once: the
+// directories are checked once, however many windows there are.
+void refreshEntries();
+std::optional<Entry> findIndexedEntry(std::string_view instance, std::string_view className);
+
 // How many times the entries have been indexed in this process. The index is built again
 // only when a searched directory's modification time differs from the one it was built
 // with, or the directories searched have changed.

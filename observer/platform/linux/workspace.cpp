@@ -15,18 +15,24 @@ namespace observer::platform {
 namespace {
 
 // Desktop entries looked up once per window class in a call: a desktop's many windows
-// share a few classes.
+// share a few classes. The entries' folders are checked for changes once per call, not
+// once per class, so that the call costs the same however many applications run.
 class EntryLookup {
 public:
     const std::optional<desktop::Entry>& find(const x11::WindowClass& windowClass) {
         for (const auto& known : found_)
             if (known.instance == windowClass.instance && known.className == windowClass.className) return known.entry;
+        if (!refreshed_) {
+            desktop::refreshEntries();
+            refreshed_ = true;
+        }
         found_.push_back({windowClass.instance, windowClass.className,
-                          desktop::findEntry(windowClass.instance, windowClass.className)});
+                          desktop::findIndexedEntry(windowClass.instance, windowClass.className)});
         return found_.back().entry;
     }
 
 private:
+    bool refreshed_ = false;
     struct Found {
         std::string instance;
         std::string className;

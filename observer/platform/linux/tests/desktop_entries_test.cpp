@@ -198,5 +198,20 @@ TEST_F(DesktopEntriesTest, AFolderTimeInTheFutureIsIndexedOnceAndAnyChangeOfItIs
     EXPECT_EQ(indexBuilds(), builds + 2);
 }
 
+TEST_F(DesktopEntriesTest, IndexedLookupsLeaveTheFoldersToOneRefresh) {
+    const std::string folder = dataDir + "/applications";
+    write(folder + "/meetly.desktop", "[Desktop Entry]\nName=Meetly\n");
+    refreshEntries();
+    const auto builds = indexBuilds();
+    write(folder + "/talkity.desktop", "[Desktop Entry]\nName=Talkity\n");
+    setModificationTime(folder, -1h);  // a change, however coarse the file system's clock
+    EXPECT_EQ(described(findIndexedEntry("talkity", "")), "<none>") << "the index as it stood";
+    EXPECT_EQ(described(findIndexedEntry("meetly", "")), "Meetly | meetly.desktop");
+    EXPECT_EQ(indexBuilds(), builds);
+    refreshEntries();
+    EXPECT_EQ(indexBuilds(), builds + 1);
+    EXPECT_EQ(described(findIndexedEntry("talkity", "")), "Talkity | talkity.desktop");
+}
+
 }  // namespace
 }  // namespace observer::platform::desktop
