@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 scripts/install-dependencies.sh
 
+# A short coverage-guided run of the scenario reader's fuzzer first (longer runs:
+# scripts/fuzz.sh SECONDS), so that the test runs' summaries close the output.
+scripts/fuzz.sh 60
+
 jobs=$(nproc)
 for config in plain sanitized release; do
   build="build-test-$config"
@@ -25,7 +29,3 @@ for config in plain sanitized release; do
   echo "== $config tests"
   ctest --test-dir "$build" --output-on-failure -j "$jobs" "${ctest_options[@]}"
 done
-
-# A short coverage-guided run of the scenario reader's fuzzer (longer runs:
-# scripts/fuzz.sh SECONDS).
-scripts/fuzz.sh 60
