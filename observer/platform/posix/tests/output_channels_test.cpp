@@ -117,7 +117,10 @@ TEST_F(OutputChannelsTest, AClosedReaderEndsTheEventStream) {
 TEST_F(OutputChannelsTest, LogLinesAreDroppedWhileTheLogIsFullAndCountedFirstAfterwards) {
     Pipe pipe;
     DiagnosticChannel log(pipe.writer(), [](std::string_view message) {
-        return "[" + std::string("09:00:00.000") + "] " + std::string(message) + "\n";
+        std::string line = "[09:00:00.000] ";
+        line += message;
+        line += '\n';
+        return line;
     });
     const std::string line = "[09:00:00.000] fallback candidate: Firefox \xE2\x80\x94 \"" + std::string(300, 't') + "\"\n";
     int lines = 0;
