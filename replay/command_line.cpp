@@ -15,8 +15,9 @@ constexpr std::string_view usage =
     "Runs quorvel's rules against the worlds that SCENARIO.json describes and writes what\n"
     "quorvel would write: events on standard output, the log on standard error.\n"
     "\n"
-    "  --realtime  one tick a second on the real clock, until SIGINT; without it the\n"
-    "              ticks run at once on the scenario's clock and the program ends\n"
+    "  --realtime  one tick a second on the real clock, on past the last tick until a\n"
+    "              stop signal; without it the ticks run at once on the scenario's\n"
+    "              clock and the program ends\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n";
 

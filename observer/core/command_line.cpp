@@ -16,8 +16,8 @@ constexpr std::string_view usage =
     "\n"
     "Watches, once a second, whether a meeting application captures the microphone and\n"
     "reports it to the host application that started it: one JSON event per line on\n"
-    "standard output, a time-stamped log on standard error. Runs until SIGINT, then\n"
-    "exits with status 0.\n"
+    "standard output, a time-stamped log on standard error. Runs until SIGINT, SIGTERM\n"
+    "or SIGHUP, or until its host ends, then exits with status 0.\n"
     "\n"
     "  --help     print this help and exit\n"
     "  --version  print the version and exit\n";

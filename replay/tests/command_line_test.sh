@@ -15,8 +15,9 @@ usage='usage: quorvel-replay [--realtime] SCENARIO.json
 Runs quorvel'\''s rules against the worlds that SCENARIO.json describes and writes what
 quorvel would write: events on standard output, the log on standard error.
 
-  --realtime  one tick a second on the real clock, until SIGINT; without it the
-              ticks run at once on the scenario'\''s clock and the program ends
+  --realtime  one tick a second on the real clock, on past the last tick until a
+              stop signal; without it the ticks run at once on the scenario'\''s
+              clock and the program ends
   --help      print this help and exit
   --version   print the version and exit
 '

@@ -13,8 +13,8 @@ usage='usage: quorvel [--help | --version]
 
 Watches, once a second, whether a meeting application captures the microphone and
 reports it to the host application that started it: one JSON event per line on
-standard output, a time-stamped log on standard error. Runs until SIGINT, then
-exits with status 0.
+standard output, a time-stamped log on standard error. Runs until SIGINT, SIGTERM
+or SIGHUP, or until its host ends, then exits with status 0.
 
   --help     print this help and exit
   --version  print the version and exit
