@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,8 +33,13 @@ TestWindow::TestWindow(const std::string& display, std::string_view instance, st
     sync();
 }
 
+// The window is gone from the server when this returns: closing the connection alone
+// would leave that to whenever the server reads the close.
 TestWindow::~TestWindow() {
-    if (connection_ != nullptr) xcb_disconnect(connection_);
+    if (connection_ == nullptr) return;
+    xcb_destroy_window(connection_, window_);
+    sync();
+    xcb_disconnect(connection_);
 }
 
 bool TestWindow::connected() const {
@@ -123,18 +129,26 @@ void TestWindow::sync() {
     std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
-bool TestWindow::managed() {
+std::vector<xcb_window_t> TestWindow::managedWindows() {
     const xcb_atom_t clientList = atom("_NET_CLIENT_LIST");
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
         connection_, xcb_get_property(connection_, 0, root_, clientList, XCB_ATOM_WINDOW, 0, 1024), nullptr);
-    bool found = false;
+    std::vector<xcb_window_t> windows;
     if (reply != nullptr) {
-        const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
-        const int count = xcb_get_property_value_length(reply) / 4;
-        for (int i = 0; i < count && !found; ++i) found = windows[i] == window_;
+        const auto* first = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+        windows.assign(first, first + xcb_get_property_value_length(reply) / 4);
     }
     std::free(reply);
-    return found;
+    return windows;
+}
+
+bool TestWindow::managed() {
+    const auto windows = managedWindows();
+    return std::find(windows.begin(), windows.end(), window_) != windows.end();
+}
+
+std::size_t TestWindow::managedCount() {
+    return managedWindows().size();
 }
 
 }  // namespace observer::platform::testing

@@ -40,8 +40,11 @@ public:
     void sync();
     // The window manager lists the window among its clients.
     bool managed();
+    // How many clients the window manager lists.
+    std::size_t managedCount();
 
 private:
+    std::vector<xcb_window_t> managedWindows();
     xcb_atom_t atom(std::string_view name);
     void sendToManager(std::string_view message, std::uint32_t first, std::uint32_t second = 0);
 
