@@ -63,9 +63,16 @@ struct TransparentHash {
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
+// Every tick asks each needle about the same few application names and titles, and a
+// search costs microseconds where a look-up costs nanoseconds: answers for short texts
+// are kept, and forgotten all at once when there are too many to keep.
+constexpr std::size_t rememberedTextLength = 256;
+constexpr std::size_t rememberedAnswers = 128;
+
 struct NeedleSearch {
     std::u16string pattern;  // the searcher points into it
     std::unique_ptr<UStringSearch, SearchClose> search;
+    std::unordered_map<std::string, bool, TransparentHash, std::equal_to<>> answers;
 };
 
 // The collator and the searchers opened from it; choosing another locale drops both.
@@ -142,14 +149,18 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
     if (collator == nullptr) return false;
 
     auto& searches = searching().searches;
+    auto found = searches.find(needle);
+    if (found != searches.end()) {
+        const auto& answers = found->second.answers;
+        if (const auto known = answers.find(haystack); known != answers.end()) return known->second;
+    }
     static std::u16string text;  // the searchers point into it during a search
     toUtf16(haystack, text);
     if (text.empty()) return false;
 
-    auto found = searches.find(needle);
     if (found == searches.end()) {
         // The searcher keeps a pointer to its pattern: open it on the pattern's final home.
-        found = searches.emplace(std::string(needle), NeedleSearch{toUtf16(needle), nullptr}).first;
+        found = searches.emplace(std::string(needle), NeedleSearch{toUtf16(needle), nullptr, {}}).first;
         const std::u16string& pattern = found->second.pattern;
         UErrorCode status = U_ZERO_ERROR;
         UStringSearch* opened = pattern.empty() ? nullptr
@@ -166,8 +177,15 @@ bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_vie
     usearch_setText(search, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), &status);
     if (U_FAILURE(status)) return false;
     const int32_t at = usearch_first(search, &status);
+    if (U_FAILURE(status)) return false;
     // A needle of ignorable characters alone "matches" with length 0: that is no match.
-    return U_SUCCESS(status) && at != USEARCH_DONE && usearch_getMatchedLength(search) > 0;
+    const bool contained = at != USEARCH_DONE && usearch_getMatchedLength(search) > 0;
+    auto& answers = found->second.answers;
+    if (haystack.size() <= rememberedTextLength) {
+        if (answers.size() >= rememberedAnswers) answers.clear();
+        answers.emplace(std::string(haystack), contained);
+    }
+    return contained;
 }
 
 bool caseInsensitiveEquals(std::string_view a, std::string_view b) {

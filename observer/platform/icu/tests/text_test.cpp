@@ -36,6 +36,23 @@ TEST(TextTest, RepeatedSearchesWithManyNeedlesStayCorrect) {
     }
 }
 
+// Answers are remembered per needle and text, a bounded number of them: each is asked
+// again after many others have pushed it out, and texts too long to remember too.
+TEST(TextTest, RememberedAnswersStayTheAnswersOfEachText) {
+    const std::string longTitle = std::string(300, 'x') + " Zoom Meeting";
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 300; ++i) {
+            const std::string number = std::to_string(i);
+            const std::string meeting = "Call " + number;
+            const std::string other = "Cal" + number;
+            EXPECT_TRUE(localizedCaseInsensitiveContains(meeting, "CALL")) << meeting;
+            EXPECT_FALSE(localizedCaseInsensitiveContains(other, "CALL")) << other;
+        }
+        EXPECT_TRUE(localizedCaseInsensitiveContains(longTitle, "zoom meeting"));
+        EXPECT_FALSE(localizedCaseInsensitiveContains(longTitle, "zoom meetings"));
+    }
+}
+
 TEST(TextTest, CaseInsensitiveEqualsFoldsWithoutNormalising) {
     EXPECT_TRUE(caseInsensitiveEquals("MEET", "meet"));
     EXPECT_TRUE(caseInsensitiveEquals("stra\u00dfe", "STRASSE"));
