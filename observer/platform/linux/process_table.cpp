@@ -1,14 +1,22 @@
 // The process table from /proc/PID/stat: "pid (comm) state ppid ...".
+//
+// Each tick walks the parents of the same few processes, and opening a /proc file costs
+// a path walk through /proc that is most of a query. A /proc/PID/stat kept open answers
+// afresh, from the kernel's current record, on every read from its start, and fails for
+// good once its process is gone, even when the pid has been given to another process
+// since: so a few are kept open, and a failed read falls back to opening the path anew.
 #include "observer/platform/process_table.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace observer::platform {
 namespace {
@@ -34,28 +42,75 @@ bool parseStat(std::string_view stat, ProcessRecord& record) {
     return true;
 }
 
+// A stat line is well under this size; comm is at most 15 bytes.
+constexpr std::size_t statCapacity = 1024;
+
+// The whole file from its start; nothing when the read fails.
+ssize_t readWhole(int fd, char (&buffer)[statCapacity]) {
+    ssize_t total = 0;
+    while (total < static_cast<ssize_t>(statCapacity)) {
+        const ssize_t got = ::pread(fd, buffer + total, statCapacity - static_cast<std::size_t>(total), total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+struct KeptStat {
+    std::int32_t pid;
+    int fd;
+    std::uint64_t lastUse;
+};
+constexpr std::size_t keptStatLimit = 16;
+std::vector<KeptStat> kept;
+std::uint64_t uses = 0;
+
+void forget(std::vector<KeptStat>::iterator entry) {
+    ::close(entry->fd);
+    kept.erase(entry);
+}
+
+// Keeps `fd` for `pid`, closing the longest unused one to make room.
+void keep(std::int32_t pid, int fd) {
+    if (kept.size() >= keptStatLimit)
+        forget(std::min_element(kept.begin(), kept.end(),
+                                [](const KeptStat& a, const KeptStat& b) { return a.lastUse < b.lastUse; }));
+    kept.push_back({pid, fd, ++uses});
+}
+
+// The current stat line of `pid`, through a kept file when there is one.
+ssize_t readStat(std::int32_t pid, char (&buffer)[statCapacity]) {
+    const auto entry = std::find_if(kept.begin(), kept.end(), [&](const KeptStat& k) { return k.pid == pid; });
+    if (entry != kept.end()) {
+        const ssize_t total = readWhole(entry->fd, buffer);
+        if (total > 0) {
+            entry->lastUse = ++uses;
+            return total;
+        }
+        forget(entry);  // its process is gone; the pid may be another's now
+    }
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const ssize_t total = readWhole(fd, buffer);
+    if (total > 0) {
+        keep(pid, fd);
+    } else {
+        ::close(fd);
+    }
+    return total;
+}
+
 }  // namespace
 
 int queryProcessRecord(std::int32_t pid, ProcessRecord& record, std::int64_t& length) {
     length = 0;
-    char path[32];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed;
-
-    // A stat line is well under this size; comm is at most 15 bytes.
-    char buffer[1024];
-    ssize_t total = 0;
-    while (total < static_cast<ssize_t>(sizeof buffer)) {
-        const ssize_t got = ::read(fd, buffer + total, sizeof buffer - static_cast<std::size_t>(total));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (got < 0) total = -1;
-            break;
-        }
-        total += got;
-    }
-    ::close(fd);
+    if (pid <= 0) return failed;  // /proc has no such entries, and "self" is no pid
+    char buffer[statCapacity];
+    const ssize_t total = readStat(pid, buffer);
     if (total <= 0) return failed;
     if (!parseStat(std::string_view(buffer, static_cast<std::size_t>(total)), record)) return failed;
     length = total;
