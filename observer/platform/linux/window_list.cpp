@@ -1,7 +1,9 @@
-// The on-screen window list over X11. The list holds window ids only; an entry's owner
-// and name are read from the window mirror when the caller reads them.
+// The on-screen window list over X11. The list holds window ids and where their records
+// were in the mirror; an entry's owner and name are read from the mirror when the
+// caller reads them.
 #include "observer/platform/window_list.h"
 
+#include <optional>
 #include <vector>
 
 #include "observer/platform/linux/x11_windows.h"
@@ -11,17 +13,50 @@ namespace observer::platform {
 class WindowList {
 public:
     std::vector<xcb_window_t> windows;
+    std::vector<const x11::WindowState*> states;  // good while the mirror is at `version`
+    std::uint64_t version = 0;
 };
 
 void WindowListRelease::operator()(WindowList* list) const {
     delete list;
 }
 
+namespace {
+
+// The windows on screen change only when the mirror does, and a detecting tick copies
+// the list once per catalogue row: they are worked out once per version of the mirror.
+struct OnScreen {
+    std::optional<std::uint64_t> version;
+    WindowList list;
+};
+OnScreen onScreen;
+
+// A read takes in what the server has sent since, unless another did so a moment ago:
+// a window gone in the meantime has neither owner nor name.
+template <typename Result, typename Read>
+Result readEntry(const WindowList& list, std::size_t index, Read read) {
+    if (index >= list.windows.size()) return MissingKey{};
+    return x11::askRecent(Result(MissingKey{}), [&](const x11::View& view) -> Result {
+        const x11::WindowState* state =
+            view.version == list.version ? list.states[index] : x11::windowState(view, list.windows[index]);
+        if (state == nullptr) return MissingKey{};
+        return read(view, *state);
+    });
+}
+
+}  // namespace
+
 WindowListHandle copyOnScreenWindows() {
     return x11::ask(WindowListHandle(), [](const x11::View& view) {
-        auto list = WindowListHandle(new WindowList);
-        list->windows = x11::onScreenWindows(view);
-        return list;
+        if (onScreen.version != view.version) {
+            WindowList& list = onScreen.list;
+            list.windows = x11::onScreenWindows(view);
+            list.states.clear();
+            for (const xcb_window_t window : list.windows) list.states.push_back(x11::windowState(view, window));
+            list.version = view.version;
+            onScreen.version = view.version;
+        }
+        return WindowListHandle(new WindowList(onScreen.list));
     });
 }
 
@@ -29,18 +64,15 @@ std::size_t windowCount(const WindowList& list) {
     return list.windows.size();
 }
 
-// A read takes in what the server has sent since, unless another did so a moment ago:
-// a window gone in the meantime has neither owner nor name.
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index) {
-    if (index >= list.windows.size()) return MissingKey{};
-    return x11::askRecent(WindowOwnerPid(MissingKey{}),
-                          [&](const x11::View& view) { return x11::ownerPid(view, list.windows[index]); });
+    return readEntry<WindowOwnerPid>(list, index,
+                                     [](const x11::View&, const x11::WindowState& state) { return x11::ownerPid(state); });
 }
 
 WindowName windowName(const WindowList& list, std::size_t index) {
-    if (index >= list.windows.size()) return MissingKey{};
-    return x11::askRecent(WindowName(MissingKey{}),
-                          [&](const x11::View& view) { return x11::windowName(view, list.windows[index]); });
+    return readEntry<WindowName>(list, index, [](const x11::View& view, const x11::WindowState& state) {
+        return x11::windowName(view, state);
+    });
 }
 
 }  // namespace observer::platform

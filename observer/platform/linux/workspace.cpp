@@ -80,13 +80,31 @@ std::vector<Owned> owners(const x11::View& view, const std::vector<xcb_window_t>
     return result;
 }
 
+// The client windows and their owners change only when the mirror does, and both the
+// running applications and the frontmost one are asked for on every tick.
+struct ClientWindows {
+    std::optional<std::uint64_t> version;
+    std::vector<xcb_window_t> windows;
+    std::vector<Owned> owners;
+};
+
+const ClientWindows& clientWindowsAndOwners(const x11::View& view) {
+    static ClientWindows known;
+    if (known.version != view.version) {
+        known.windows = x11::clientWindows(view);
+        known.owners = owners(view, known.windows);
+        known.version = view.version;
+    }
+    return known;
+}
+
 }  // namespace
 
 std::vector<RunningApplication> runningApplications() {
     return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {
         std::vector<RunningApplication> applications;
         EntryLookup entries;
-        for (const auto& owner : owners(view, x11::clientWindows(view)))
+        for (const auto& owner : clientWindowsAndOwners(view).owners)
             applications.push_back(describe(view, entries, owner.pid, owner.windows));
         return applications;
     });
@@ -98,14 +116,15 @@ std::optional<RunningApplication> frontmostApplication() {
                         const auto active = x11::activeWindow(view);
                         if (!active) return std::nullopt;
                         // A manager may still name a window that has just gone.
-                        const auto windows = x11::clientWindows(view);
+                        const ClientWindows& clients = clientWindowsAndOwners(view);
+                        const auto& windows = clients.windows;
                         if (std::find(windows.begin(), windows.end(), *active) == windows.end()) return std::nullopt;
                         const auto activeOwner = x11::ownerPid(view, *active);
                         const auto* pid = std::get_if<std::int32_t>(&activeOwner);
                         if (pid == nullptr) return std::nullopt;
                         // Named as in the running-application list, so that both agree on one process.
                         EntryLookup entries;
-                        for (const auto& owner : owners(view, windows))
+                        for (const auto& owner : clients.owners)
                             if (owner.pid == *pid) return describe(view, entries, owner.pid, owner.windows);
                         return std::nullopt;
                     });

@@ -42,6 +42,7 @@ bool connected = false;
 bool built = false;
 bool firstConnection = true;
 Mirror mirror;
+std::uint64_t mirrorVersion = 0;
 Clock::time_point lastDispatch;
 
 struct Pending {
@@ -358,6 +359,7 @@ void dispatchArrived() {
             progress = true;
         }
         progress = applyAnswers(std::nullopt) || progress;
+        if (progress) ++mirrorVersion;
         xcb_flush(session.connection);
         if (!progress || xcb_connection_has_error(session.connection) != 0) break;
     }
@@ -382,6 +384,7 @@ void awaitAnswers() {
 }
 
 void drop() {
+    ++mirrorVersion;
     lastDispatch = Clock::time_point{};
     pending.clear();
     mirror = Mirror{};
@@ -457,7 +460,7 @@ std::optional<View> read(bool shareRecentRead) {
             dispatchArrived();
             awaitAnswers();
         }
-        if (xcb_connection_has_error(session.connection) == 0) return View{session, mirror};
+        if (xcb_connection_has_error(session.connection) == 0) return View{session, mirror, mirrorVersion};
         reachability::lost(reachability::Server::x);
         drop();
     }

@@ -47,6 +47,10 @@ struct Mirror {
 struct View {
     const Session& session;
     const Mirror& mirror;
+    // Changes whenever anything in the mirror may have changed, a rebuilt one included:
+    // what was worked out from a view of the same version still holds, and pointers
+    // into it are still good.
+    std::uint64_t version;
 };
 
 // The mirror after dispatching what has arrived, or nothing without a server or while

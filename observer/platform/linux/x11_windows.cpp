@@ -11,11 +11,6 @@ namespace {
 
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
-const WindowState* stateOf(const View& view, xcb_window_t window) {
-    const auto found = view.mirror.windows.find(window);
-    return found == view.mirror.windows.end() ? nullptr : &found->second;
-}
-
 std::vector<xcb_window_t> windowsIn(const std::optional<Property>& value) {
     if (!value || value->type != XCB_ATOM_WINDOW) return {};
     return value->cardinals();
@@ -32,7 +27,7 @@ std::optional<xcb_window_t> firstWindowIn(const std::optional<Property>& value) 
 std::vector<xcb_window_t> applicationRootChildren(const View& view) {
     std::vector<xcb_window_t> kept;
     for (const xcb_window_t window : view.mirror.rootChildren) {
-        const WindowState* state = stateOf(view, window);
+        const WindowState* state = windowState(view, window);
         if (state == nullptr || !state->attributesKnown || state->overrideRedirect || state->inputOnly) continue;
         kept.push_back(window);
     }
@@ -92,7 +87,7 @@ std::vector<xcb_window_t> clientWindows(const View& view) {
     std::sort(children.begin(), children.end());
     std::vector<xcb_window_t> windows;
     for (const xcb_window_t window : children) {
-        const WindowState* state = stateOf(view, window);
+        const WindowState* state = windowState(view, window);
         if (state->mapped || state->wmClass) windows.push_back(window);
     }
     return windows;
@@ -108,7 +103,7 @@ std::vector<xcb_window_t> onScreenWindows(const View& view) {
 
     std::vector<xcb_window_t> visible;
     for (const xcb_window_t window : candidates) {
-        const WindowState* state = stateOf(view, window);
+        const WindowState* state = windowState(view, window);
         if (state == nullptr || !state->attributesKnown || !state->mapped) continue;
         if (holdsAny(state->netState, {atoms.netWmStateHidden})) continue;
         if (holdsAny(state->netType, {atoms.netWmWindowTypeDesktop, atoms.netWmWindowTypeDock})) continue;
@@ -128,11 +123,20 @@ std::optional<xcb_window_t> activeWindow(const View& view) {
     return view.mirror.focusedTopLevel;
 }
 
+const WindowState* windowState(const View& view, xcb_window_t window) {
+    const auto found = view.mirror.windows.find(window);
+    return found == view.mirror.windows.end() ? nullptr : &found->second;
+}
+
 WindowOwnerPid ownerPid(const View& view, xcb_window_t window) {
-    const WindowState* state = stateOf(view, window);
+    const WindowState* state = windowState(view, window);
     if (state == nullptr) return MissingKey{};
-    if (state->resourcePid) return *state->resourcePid;
-    const auto& claimed = state->netPid;
+    return ownerPid(*state);
+}
+
+WindowOwnerPid ownerPid(const WindowState& state) {
+    if (state.resourcePid) return *state.resourcePid;
+    const auto& claimed = state.netPid;
     if (!claimed) return MissingKey{};
     if (claimed->type != XCB_ATOM_CARDINAL || claimed->cardinals().empty()) return WrongType{};
     return static_cast<std::int32_t>(claimed->cardinals().front());
@@ -157,14 +161,18 @@ WindowName decodeName(const Atoms& atoms, const WindowState& state) {
 }  // namespace
 
 WindowName windowName(const View& view, xcb_window_t window) {
-    const WindowState* state = stateOf(view, window);
+    const WindowState* state = windowState(view, window);
     if (state == nullptr) return MissingKey{};
-    if (!state->decodedName) state->decodedName = decodeName(view.session.atoms, *state);
-    return *state->decodedName;
+    return windowName(view, *state);
+}
+
+WindowName windowName(const View& view, const WindowState& state) {
+    if (!state.decodedName) state.decodedName = decodeName(view.session.atoms, state);
+    return *state.decodedName;
 }
 
 std::optional<WindowClass> windowClass(const View& view, xcb_window_t window) {
-    const WindowState* state = stateOf(view, window);
+    const WindowState* state = windowState(view, window);
     if (state == nullptr || !state->wmClass) return std::nullopt;
     const Property& value = *state->wmClass;
     if (value.type != XCB_ATOM_STRING || value.format != 8) return std::nullopt;

@@ -29,13 +29,18 @@ std::vector<xcb_window_t> onScreenWindows(const View& view);
 // one, the top-level window holding the input focus.
 std::optional<xcb_window_t> activeWindow(const View& view);
 
+// The mirror's record of a window; nothing for a window that is gone.
+const WindowState* windowState(const View& view, xcb_window_t window);
+
 // The pid of the process that made the window, as the server knows it from the
 // client's socket or, failing that, as the window claims it. A window that is gone has
 // no owner.
 WindowOwnerPid ownerPid(const View& view, xcb_window_t window);
+WindowOwnerPid ownerPid(const WindowState& state);
 
 // The window's title as valid UTF-8.
 WindowName windowName(const View& view, xcb_window_t window);
+WindowName windowName(const View& view, const WindowState& state);
 
 struct WindowClass {
     std::string instance;

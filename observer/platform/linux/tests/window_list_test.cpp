@@ -119,6 +119,29 @@ TEST_P(WindowListTest, SeesARetitledWindowAndAWindowGoneAtTheNextQuery) {
     }
 }
 
+// A list copied before a change answers its entries as they are now: a window closed
+// since has neither owner nor name, one retitled since has its new name.
+TEST_P(WindowListTest, EntriesOfAnEarlierListAreReadAsTheyAreNow) {
+    auto kept = show("kept");
+    auto closed = show("closing");
+    const auto list = copyOnScreenWindows();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(windowCount(*list), 2u);
+    ASSERT_EQ(nameOf(*list, 0), "closing");
+
+    closed.reset();
+    kept->setTitle("renamed");
+    if (withManager()) {
+        ASSERT_TRUE(eventually([&] { return kept->managedCount() == 1; }, 5s));
+    }
+    ASSERT_TRUE(x11::synchronize(2s));
+    EXPECT_EQ(nameOf(*list, 0), "<missing>");
+    EXPECT_EQ(ownerOf(*list, 0), -1);
+    EXPECT_EQ(nameOf(*list, 1), "renamed");
+    EXPECT_EQ(ownerOf(*list, 1), ::getpid());
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"renamed"});
+}
+
 // A stopped server keeps its connection: the list still answers, from what the server
 // told last, and never waits for it.
 TEST_P(WindowListTest, AStoppedServerLeavesTheLastListAndNoWait) {
