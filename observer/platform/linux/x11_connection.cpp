@@ -1,5 +1,6 @@
 // Opening and closing the X connection, and reading window properties.
 #include "observer/platform/linux/x11_connection.h"
+#include "observer/platform/linux/x11_greeting.h"
 
 #include <poll.h>
 #include <xcb/res.h>
@@ -95,6 +96,10 @@ std::optional<Session> connect(std::string& whyNot, std::chrono::milliseconds pa
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         whyNot = "DISPLAY is not set";
+        return std::nullopt;
+    }
+    if (!greetsInTime(display, patience)) {
+        whyNot = "display " + std::string(display) + " gave no answer within " + std::to_string(patience.count()) + " ms";
         return std::nullopt;
     }
     int screenNumber = 0;

@@ -40,8 +40,8 @@ struct Session {
 };
 
 // A new session, or nothing without DISPLAY or a reachable server; `whyNot` then says
-// which. Connecting waits for the server's greeting, as xcb always does; the questions
-// that follow wait no longer than `patience`.
+// which. Neither the server's greeting nor the questions that follow are awaited longer
+// than `patience`.
 std::optional<Session> connect(std::string& whyNot, std::chrono::milliseconds patience);
 void disconnect(Session& session);
 

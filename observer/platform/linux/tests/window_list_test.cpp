@@ -279,6 +279,24 @@ TEST(WindowListWithoutResourceExtension, OwnerPidIsWhatTheWindowClaims) {
     EXPECT_EQ(ownerOf(*list, 2), 4242);
 }
 
+// A server that takes the connection but never greets (stopped, hung) is given up on
+// after the connection's patience, and connected to once it greets again.
+TEST(WindowListWithoutServer, AServerThatNeverGreetsIsGivenUpOnInTime) {
+    TemporaryDirectory directory;
+    auto server = startXServer(directory.path());
+    ASSERT_TRUE(server);
+    ::setenv("DISPLAY", server->display.c_str(), 1);
+    ASSERT_EQ(::kill(server->process.pid(), SIGSTOP), 0);
+    ::alarm(60);  // a wait without end ends the test instead
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(copyOnScreenWindows());
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::kill(server->process.pid(), SIGCONT);
+    EXPECT_LT(took, 10s) << "the first connection waits 2 s at most";
+    EXPECT_TRUE(eventually([] { return copyOnScreenWindows() != nullptr; }, 10s));
+    ::alarm(0);
+}
+
 TEST(WindowListWithoutServer, AnswersNoListWithoutADisplay) {
     ::unsetenv("DISPLAY");
     EXPECT_FALSE(copyOnScreenWindows());
