@@ -15,33 +15,28 @@
 // --compare measures a second quorvel build in each world too, in a phase of its own,
 // and prints its row below the first.
 // Figures are printed, never checked: they depend on the machine and its load.
-#include <dirent.h>
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
-#include <pulse/stream.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <deque>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "observer/platform/linux/tests/support/actor.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
+#include "bench/world/private_desktop.h"
+#include "bench/world/process_readings.h"
+#include "bench/world/world_clients.h"
 
 namespace {
 
+using namespace bench::world;
 using namespace observer::platform::testing;
 using namespace std::chrono_literals;
 
@@ -64,112 +59,6 @@ const World windowWorlds[] = {
     {"idle, nothing records", 0, 10, World::idle},
 };
 
-double cpuSeconds(pid_t pid) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* directory = ::opendir(tasks.c_str());
-    if (directory == nullptr) return 0;
-    double total = 0;
-    while (const dirent* entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
-        double nanoseconds = 0;
-        if (schedstat >> nanoseconds) total += nanoseconds / 1e9;
-    }
-    ::closedir(directory);
-    return total;
-}
-
-long residentKilobytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
-}
-
-// The child of `parent` running `command`, once it exists.
-pid_t childNamed(pid_t parent, const std::string& command) {
-    pid_t found = -1;
-    eventually(
-        [&] {
-            DIR* proc = ::opendir("/proc");
-            while (const dirent* entry = ::readdir(proc)) {
-                const pid_t pid = std::atoi(entry->d_name);
-                if (pid <= 0) continue;
-                const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-                const auto close = stat.rfind(')');
-                const auto open = stat.find('(');
-                if (close == std::string::npos || open == std::string::npos) continue;
-                if (stat.substr(open + 1, close - open - 1) != command) continue;
-                if (std::atoi(stat.c_str() + close + 4) == parent) found = pid;
-            }
-            ::closedir(proc);
-            return found > 0;
-        },
-        5s);
-    return found;
-}
-
-// A forked child that dies with this program and never returns.
-template <typename Body>
-pid_t forkChild(Body body) {
-    const pid_t parent = ::getpid();
-    const pid_t child = ::fork();
-    if (child != 0) return child;
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(1);
-    body();
-    ::_exit(0);
-}
-
-// A client with a record stream that it keeps corked. This program itself never uses
-// libpulse, so its forked children may.
-void corkedRecorder() {
-    pa_mainloop* loop = pa_mainloop_new();
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "corked recorder");
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return;
-    while (pa_context_get_state(context) != PA_CONTEXT_READY)
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) || pa_mainloop_iterate(loop, 1, nullptr) < 0) return;
-    const pa_sample_spec format{PA_SAMPLE_S16LE, 16000, 1};
-    pa_stream* stream = pa_stream_new(context, "corked", &format, nullptr);
-    pa_stream_connect_record(stream, "mic0", nullptr, PA_STREAM_START_CORKED);
-    pa_mainloop_run(loop, nullptr);
-}
-
-// Ten windows on one connection, as one application process would have them.
-void windowMaker(const std::string& display, int count, int first, int ready) {
-    xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-    auto intern = [&](const char* name) {
-        auto* reply = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::strlen(name), name), nullptr);
-        const xcb_atom_t atom = reply != nullptr ? reply->atom : 0;
-        std::free(reply);
-        return atom;
-    };
-    const xcb_atom_t netName = intern("_NET_WM_NAME");
-    const xcb_atom_t utf8 = intern("UTF8_STRING");
-    const xcb_atom_t netPid = intern("_NET_WM_PID");
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
-    static constexpr char windowClass[] = "editor\0Editor";
-    for (int i = 0; i < count; ++i) {
-        const xcb_window_t window = xcb_generate_id(x);
-        xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 100, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        const std::string title = "Document " + std::to_string(first + i) + " - Editor";
-        const auto length = static_cast<std::uint32_t>(title.size());
-        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, netName, utf8, 8, length, title.data());
-        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, length,
-                            title.data());
-        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            sizeof windowClass, windowClass);
-        xcb_change_property(x, XCB_PROP_MODE_REPLACE, window, netPid, XCB_ATOM_CARDINAL, 32, 1, &pid);
-        xcb_map_window(x, window);
-    }
-    std::free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));  // all of it done
-    (void)::write(ready, "x", 1);
-    for (;;) ::pause();
-}
-
 void countEnd(int eol, void* left) {
     if (eol != 0) --*static_cast<int*>(left);
 }
@@ -184,14 +73,8 @@ void bareQueries(const std::string& display) {
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) || pa_mainloop_iterate(loop, 1, nullptr) < 0) return;
     xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
-    auto intern = [&](const char* name) {
-        auto* reply = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::strlen(name), name), nullptr);
-        const xcb_atom_t atom = reply != nullptr ? reply->atom : 0;
-        std::free(reply);
-        return atom;
-    };
-    const xcb_atom_t clientList = intern("_NET_CLIENT_LIST");
-    const xcb_atom_t activeWindow = intern("_NET_ACTIVE_WINDOW");
+    const xcb_atom_t clientList = internAtom(x, "_NET_CLIENT_LIST");
+    const xcb_atom_t activeWindow = internAtom(x, "_NET_ACTIVE_WINDOW");
     for (;;) {
         int left = 2;
         pa_operation_unref(pa_context_get_client_info_list(
@@ -219,130 +102,68 @@ public:
     explicit WorldRun(const World& world) : world_(world) {}
 
     bool start() {
-        const std::string& dir = directory_.path();
-        x_ = startXServer(dir);
-        if (!x_) return false;
-        manager_ = startWindowManager(x_->display, dir);
-        sound_ = startSoundServer(dir);
-        if (!manager_ || !sound_) return false;
-        ::setenv("PULSE_SERVER", sound_->address.c_str(), 1);
-        ::setenv("DISPLAY", x_->display.c_str(), 1);
-        std::filesystem::create_directories(dir + "/data/applications");
-        std::ofstream(dir + "/data/applications/us.zoom.Zoom.desktop")
-            << "[Desktop Entry]\nType=Application\nName=Zoom\nStartupWMClass=zoom\n";
-
+        if (!desktop_.start()) return false;
         int background = world_.soundClients;
         if (world_.activity == World::meeting) {
-            meeting_ = startActor(dir, "meeting_actor", environment());
-            if (!meeting_ || !meeting_->command("window zoom zoom Zoom Meeting") || !meeting_->command("activate") ||
-                !meeting_->command("record mic0"))
-                return false;
+            meeting_ = desktop_.startMeeting();
+            if (!meeting_) return false;
             --background;
         }
         if (world_.activity == World::foreignRecording) {
-            processes_.emplace_back(recorder("mic0"));
+            soundClients_.emplace_back(std::in_place_type<Child>, desktop_.recorder("mic0"));
             --background;
         }
-        for (int i = 0; i < background; ++i) {
-            if (i % 3 == 2) {
-                pids_.push_back(forkChild(corkedRecorder));
-            } else {
-                processes_.emplace_back(recorder(i % 3 == 0 ? "mic0" : "spk0.monitor"));
-            }
-        }
+        for (int i = 0; i < background; ++i) soundClients_.push_back(desktop_.soundClient(i));
 
-        int ready[2];
-        if (::pipe(ready) != 0) return false;
         const int perProcess = 10;
         const int windows = world_.windows - (world_.activity == World::meeting ? 1 : 0);
-        int makers = 0;
-        for (int first = 0; first < windows; first += perProcess, ++makers) {
-            const int count = std::min(perProcess, windows - first);
-            pids_.push_back(forkChild([&] { windowMaker(x_->display, count, first, ready[1]); }));
+        for (int first = 0; first < windows; first += perProcess) {
+            const WindowSet documents{"editor", "Editor", "Document", first, std::min(perProcess, windows - first)};
+            windowOwners_.emplace_back(desktop_.display(), documents);
         }
-        for (int i = 0; i < makers; ++i) {
-            char byte;
-            if (::read(ready[0], &byte, 1) != 1) return false;
-        }
-        ::close(ready[0]);
-        ::close(ready[1]);
+        for (WindowOwner& owner : windowOwners_)
+            if (!owner.ready(60s)) return false;
         if (meeting_ && !meeting_->command("activate")) return false;
-        // The manager takes a while over hundreds of new windows: the servers settle
-        // before anything is measured.
-        for (int second = 0; second < 90; ++second) {
-            const double before = cpuSeconds(x_->process.pid()) + cpuSeconds(manager_->pid());
-            std::this_thread::sleep_for(1s);
-            if (cpuSeconds(x_->process.pid()) + cpuSeconds(manager_->pid()) - before < 0.01) break;
-        }
-        std::this_thread::sleep_for(2s);
+        desktop_.settle();
         return true;
-    }
-
-    ~WorldRun() {
-        for (const pid_t pid : pids_) ::kill(pid, SIGKILL);
     }
 
     Costs measure(std::chrono::seconds length, pid_t watcher) {
         Costs costs;
         const double watcherBefore = watcher > 0 ? cpuSeconds(watcher) : 0;
-        const double soundBefore = cpuSeconds(sound_->process.pid());
-        const double xBefore = cpuSeconds(x_->process.pid());
+        const double soundBefore = cpuSeconds(desktop_.soundServerPid());
+        const double xBefore = cpuSeconds(desktop_.xServerPid());
         std::this_thread::sleep_for(length);
         if (watcher > 0) {
             costs.watcherSeconds = cpuSeconds(watcher) - watcherBefore;
-            costs.residentKilobytes = residentKilobytes(watcher);
+            costs.residentKilobytes = statusKilobytes(watcher, "VmRSS");
         }
-        costs.soundServerSeconds = cpuSeconds(sound_->process.pid()) - soundBefore;
-        costs.xServerSeconds = cpuSeconds(x_->process.pid()) - xBefore;
+        costs.soundServerSeconds = cpuSeconds(desktop_.soundServerPid()) - soundBefore;
+        costs.xServerSeconds = cpuSeconds(desktop_.xServerPid()) - xBefore;
         return costs;
     }
 
     // quorvel under a host of its own, so that the world's processes are not the host's.
     Costs measureQuorvel(const std::string& quorvel, std::chrono::seconds length) {
-        const std::string& dir = directory_.path();
-        auto host = startActor(dir, "quorvel_host", environment());
-        if (!host || !host->command("host " + quorvel + " " + dir + "/events " + dir + "/log")) return {};
-        const pid_t observer = childNamed(host->pid, std::filesystem::path(quorvel).filename().string());
+        const HostedQuorvel hosted = desktop_.startQuorvel(quorvel);
+        if (!hosted.host) return {};
         std::this_thread::sleep_for(3s);  // startup and the first ticks
-        return measure(length, observer);
+        return measure(length, hosted.pid);
     }
 
     Costs measureBare(std::chrono::seconds length) {
-        const std::string display = x_->display;
-        const pid_t bare = forkChild([&] { bareQueries(display); });
+        const std::string display = desktop_.display();
+        const ForkedChild bare = forkChild([&] { bareQueries(display); });
         std::this_thread::sleep_for(2s);
-        const Costs costs = measure(length, bare);
-        ::kill(bare, SIGKILL);
-        return costs;
+        return measure(length, bare.pid());
     }
-
-    std::string log() const { return readFile(directory_.path() + "/log"); }
 
 private:
-    Launch recorder(const std::string& source) const {
-        Launch launch;
-        launch.arguments = {"parec", "-d", source};
-        launch.environment = environment();
-        return launch;
-    }
-
-    std::vector<std::pair<std::string, std::string>> environment() const {
-        const std::string& dir = directory_.path();
-        return {{"DISPLAY", x_->display},
-                {"PULSE_SERVER", sound_->address},
-                {"HOME", dir},
-                {"XDG_DATA_HOME", dir + "/data-home"},
-                {"XDG_DATA_DIRS", dir + "/data"}};
-    }
-
     World world_;
-    TemporaryDirectory directory_;
-    std::unique_ptr<XServer> x_;
-    std::unique_ptr<Child> manager_;
-    std::unique_ptr<SoundServer> sound_;
+    PrivateDesktop desktop_;
     std::unique_ptr<Actor> meeting_;
-    std::vector<Child> processes_;
-    std::vector<pid_t> pids_;
+    std::deque<SoundClient> soundClients_;
+    std::deque<WindowOwner> windowOwners_;
 };
 
 double perMinute(double seconds, std::chrono::seconds length) {
