@@ -330,6 +330,13 @@ const ServerState* recentServerState() {
     return read(true);
 }
 
+void takeInArrived() {
+    if (!contextReady() || !built) return;
+    lastDispatch = Clock::now();
+    dispatchArrived();
+    pruneAnswered();
+}
+
 bool synchronize(milliseconds timeout) {
     if (!ensureMirror()) return false;
     const auto deadline = Clock::now() + timeout;

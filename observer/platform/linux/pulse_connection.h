@@ -56,6 +56,11 @@ const ServerState* serverState();
 // list came from and cost no system call each.
 const ServerState* recentServerState();
 
+// Takes in what the server has sent since the last call, when a mirror is kept, without
+// connecting or waiting. Called once per tick, so that events do not pile up between
+// questions.
+void takeInArrived();
+
 // Two round trips: every change that the server had made when this was called is in the
 // mirror when it returns true. For callers that changed the server themselves and must
 // see it at once.

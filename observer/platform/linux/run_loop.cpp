@@ -2,7 +2,8 @@
 // intervals have passed; whatever that count, the loop runs the action once, so a late
 // tick is not made up, and the timerfd keeps its grid from the first expiry. The same poll
 // waits for the standard streams to become writable when output is waiting for a slow
-// reader, and for standard output to be closed.
+// reader, and for standard output to be closed. After each tick the servers' mirrors take
+// in what has arrived, whether or not the tick asked about them.
 #include "observer/platform/run_loop.h"
 
 #include <poll.h>
@@ -13,6 +14,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "observer/platform/linux/pulse_connection.h"
+#include "observer/platform/linux/x11_mirror.h"
 #include "observer/platform/posix/output_channels.h"
 
 namespace observer::platform {
@@ -48,6 +51,8 @@ void runMainRunLoop() {
         std::uint64_t expirations = 0;
         if (::read(timerDescriptor, &expirations, sizeof expirations) != sizeof expirations) continue;
         timerAction();
+        pulse::takeInArrived();
+        x11::takeInArrived();
     }
 }
 

@@ -477,6 +477,12 @@ std::optional<View> recentView() {
     return read(true);
 }
 
+void takeInArrived() {
+    if (!connected || xcb_connection_has_error(session.connection) != 0) return;
+    lastDispatch = Clock::now();
+    dispatchArrived();
+}
+
 bool synchronize(milliseconds timeout) {
     if (!ensureMirror()) return false;
     auto answered = std::make_shared<bool>(false);

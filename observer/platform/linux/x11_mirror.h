@@ -60,6 +60,12 @@ std::optional<View> currentView();
 // single entries of a list just copied, which then cost no system call each.
 std::optional<View> recentView();
 
+// Takes in what the server has sent since the last call, when a mirror is kept, without
+// connecting or waiting. Called once per tick, so that the server's events do not pile up
+// (in its buffers and then in one burst here) while the rules ask nothing of the windows,
+// as during a meeting.
+void takeInArrived();
+
 // One round trip: every change that the server had made when this was called is in
 // the mirror when it returns true. For callers that changed the server themselves.
 bool synchronize(std::chrono::milliseconds timeout);

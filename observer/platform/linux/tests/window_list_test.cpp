@@ -1,16 +1,23 @@
 // The window list against a private Xvfb, with and without openbox: which windows count
 // as on screen, in which order, and how owners and names are read.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "observer/platform/linux/tests/support/actor.h"
 #include "observer/platform/linux/tests/support/private_servers.h"
 #include "observer/platform/linux/x11_mirror.h"
 #include "observer/platform/linux/tests/support/test_window.h"
@@ -295,6 +302,56 @@ TEST(WindowListWithoutServer, AServerThatNeverGreetsIsGivenUpOnInTime) {
     EXPECT_LT(took, 10s) << "the first connection waits 2 s at most";
     EXPECT_TRUE(eventually([] { return copyOnScreenWindows() != nullptr; }, 10s));
     ::alarm(0);
+}
+
+// This process's connection to an X server, when it has exactly one.
+int onlyXConnection() {
+    int found = -1;
+    DIR* descriptors = ::opendir("/proc/self/fd");
+    if (descriptors == nullptr) return -1;
+    while (const dirent* entry = ::readdir(descriptors)) {
+        const int fd = std::atoi(entry->d_name);
+        sockaddr_un peer{};
+        socklen_t length = sizeof peer;
+        if (entry->d_name[0] == '.' || ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+        if (peer.sun_family != AF_UNIX || length <= offsetof(sockaddr_un, sun_path) + 1) continue;
+        const std::string path(peer.sun_path + 1, length - offsetof(sockaddr_un, sun_path) - 1);
+        if (path.find(".X11-unix/X") == std::string::npos) continue;
+        found = found < 0 ? fd : -2;
+    }
+    ::closedir(descriptors);
+    return found;
+}
+
+int unreadBytes(int fd) {
+    int bytes = 0;
+    return ::ioctl(fd, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
+
+// What the server sends while nobody asks about windows (as during a meeting) is taken
+// in between ticks: it neither piles up in the server nor arrives here in one burst.
+TEST(WindowListBetweenQueries, TheMirrorTakesInWhatTheServerSentUnasked) {
+    TemporaryDirectory directory;
+    auto server = startXServer(directory.path());
+    ASSERT_TRUE(server);
+    ::setenv("DISPLAY", server->display.c_str(), 1);
+    ASSERT_TRUE(copyOnScreenWindows());
+    const int connection = onlyXConnection();
+    ASSERT_GE(connection, 0);
+
+    auto application = startActor(directory.path(), "meeting_actor", {{"DISPLAY", server->display}});
+    ASSERT_TRUE(application && application->command("window app App first"));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(application->command("title retitled " + std::to_string(i)));
+    EXPECT_TRUE(eventually([&] { return unreadBytes(connection) > 0; }, 2s)) << "events wait to be read";
+    std::this_thread::sleep_for(100ms);
+    EXPECT_GT(unreadBytes(connection), 0) << "nothing reads them without a question";
+    EXPECT_TRUE(eventually(
+        [&] {
+            x11::takeInArrived();
+            return unreadBytes(connection) == 0;
+        },
+        2s));
+    EXPECT_EQ(onScreenNames(), std::vector<std::string>{"retitled 19"});
 }
 
 TEST(WindowListWithoutServer, AnswersNoListWithoutADisplay) {
