@@ -63,11 +63,13 @@ struct TransparentHash {
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-// Every tick asks each needle about the same few application names and titles, and a
+// Every tick asks each needle about the same application names and identifiers, and a
 // search costs microseconds where a look-up costs nanoseconds: answers for short texts
-// are kept, and forgotten all at once when there are too many to keep.
-constexpr std::size_t rememberedTextLength = 256;
-constexpr std::size_t rememberedAnswers = 128;
+// are kept, and forgotten all at once when there are too many to keep. Titles come and
+// go far more often and are rarely short, so most are searched afresh; the bounds keep
+// what all the needles together remember to a few hundred kilobytes at most.
+constexpr std::size_t rememberedTextLength = 64;
+constexpr std::size_t rememberedAnswers = 64;
 
 struct NeedleSearch {
     std::u16string pattern;  // the searcher points into it
