@@ -66,8 +66,9 @@ int connectLocal(int number) {
     return -1;
 }
 
-// This machine's server over TCP, as ssh's forwarded displays are ("localhost:10").
-int connectLoopback(const std::string& host, int number) {
+// A server over TCP at a numeric address or "localhost", as ssh's forwarded displays
+// are ("localhost:10"); -2 for a host name, which is not probed.
+int connectNumeric(const std::string& host, int number) {
     const auto port = static_cast<std::uint16_t>(6000 + number);
     sockaddr_in6 address6{};
     address6.sin6_family = AF_INET6;
@@ -97,7 +98,7 @@ bool greetsInTime(const std::string& display, std::chrono::milliseconds patience
     if (host.empty() || host == "unix") {
         socket.fd = connectLocal(number);
     } else {
-        socket.fd = connectLoopback(host, number);
+        socket.fd = connectNumeric(host, number);
         if (socket.fd == -2) return true;
     }
     if (socket.fd < 0) return true;

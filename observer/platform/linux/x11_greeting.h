@@ -9,8 +9,9 @@ namespace observer::platform::x11 {
 
 // False when the server of `display` took a connection but did not greet within
 // `patience`. True otherwise, a display that cannot be reached at all included: xcb
-// then says why itself, at once. Displays on other machines are not probed, since
-// finding their address could wait on name resolution.
+// then says why itself, at once. Only local displays and those given by a numeric
+// address or "localhost" are probed: finding any other host's address could wait on
+// name resolution.
 bool greetsInTime(const std::string& display, std::chrono::milliseconds patience);
 
 }  // namespace observer::platform::x11
