@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
 
     if (alive) std::printf("\nquorvel still runs after %ld min\n", options.minutes);
     std::printf("log: %ju bytes\n", fileSize(desktop.logPath()));
-    std::printf("events: %s\n", countEvents(observer::platform::testing::readFile(desktop.eventsPath())).c_str());
+    std::printf("events: %s\n", countEvents(testbed::readFile(desktop.eventsPath())).c_str());
     if (samples.empty()) return 1;
     const HeapVerdict verdict = judgeHeap(samples);
     std::printf("%s\n", verdict.line.c_str());

@@ -37,7 +37,7 @@
 namespace {
 
 using namespace bench::world;
-using namespace observer::platform::testing;
+using namespace testbed;
 using namespace std::chrono_literals;
 
 struct World {

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "observer/core/startup.h"
-#include "observer/platform/icu/text_locale.h"
 #include "observer/platform/process_control.h"
 #include "observer/platform/run_loop.h"
 #include "observer/platform/simulated/world.h"
@@ -61,7 +60,7 @@ int main(int argc, char** argv) {
     sim::setObserverProcess(scenario.pid, scenario.parentPid);
     sim::setClock(scenario.clock);
     sim::useRealClock(realtime);
-    observer::platform::icu::useTextLocale(scenario.locale);
+    sim::useTextLocale(scenario.locale);
     sim::changeWorld(std::move(scenario.states.front().change));
 
     // States come into force one by one, each changing what it lists.

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "observer/platform/icu/text_locale.h"
+#include "observer/platform/simulated/world.h"
 #include "replay/json_reader.h"
 
 namespace replay {
@@ -258,7 +258,7 @@ State state(const json& entry, const std::string& at, bool first) {
 
 std::string locale(const json& value, const std::string& where) {
     std::string name = string(value, where);
-    if (!observer::platform::icu::isKnownLocale(name)) {
+    if (!observer::platform::simulated::isKnownTextLocale(name)) {
         fail(where, "expected a locale that ICU knows, as \"en_US\" or \"tr_TR\"");
     }
     return name;

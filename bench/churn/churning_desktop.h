@@ -36,7 +36,7 @@ private:
     const world::PrivateDesktop& desktop_;
     std::deque<world::SoundClient> soundClients_;
     std::deque<world::WindowOwner> windowOwners_;
-    std::unique_ptr<observer::platform::testing::Actor> meeting_;
+    std::unique_ptr<testbed::Actor> meeting_;
     int soundClientsStarted_ = 0;
     int windowOwnersStarted_ = 0;
 };

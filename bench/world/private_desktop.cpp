@@ -11,7 +11,7 @@
 
 namespace bench::world {
 
-using namespace observer::platform::testing;
+using namespace testbed;
 using namespace std::chrono_literals;
 
 bool PrivateDesktop::start() {

@@ -12,18 +12,18 @@
 #include <vector>
 
 #include "bench/world/world_clients.h"
-#include "observer/platform/linux/tests/support/actor.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
+#include "testbed/actor.h"
+#include "testbed/private_servers.h"
 
 namespace bench::world {
 
 // A recording parec or a corked recorder of this program's own.
-using SoundClient = std::variant<observer::platform::testing::Child, ForkedChild>;
+using SoundClient = std::variant<testbed::Child, ForkedChild>;
 
 // quorvel as its host application starts it: a child of a process of its own, not of
 // the one that fills the desktop.
 struct HostedQuorvel {
-    std::unique_ptr<observer::platform::testing::Actor> host;
+    std::unique_ptr<testbed::Actor> host;
     pid_t pid = -1;
 };
 
@@ -40,12 +40,12 @@ public:
 
     std::vector<std::pair<std::string, std::string>> environment() const;
     // parec recording `source` until stopped.
-    observer::platform::testing::Launch recorder(const std::string& source) const;
+    testbed::Launch recorder(const std::string& source) const;
     // The world's `index`th sound client: a third record the microphone, a third a
     // monitor, a third keep a stream corked.
     SoundClient soundClient(int index) const;
     // A meeting application in front, with its window, recording the microphone.
-    std::unique_ptr<observer::platform::testing::Actor> startMeeting() const;
+    std::unique_ptr<testbed::Actor> startMeeting() const;
     // quorvel at `program`, writing its events and its log to this desktop's files;
     // `host` is empty when it could not be started.
     HostedQuorvel startQuorvel(const std::string& program) const;
@@ -55,10 +55,10 @@ public:
     void settle() const;
 
 private:
-    observer::platform::testing::TemporaryDirectory directory_;
-    std::unique_ptr<observer::platform::testing::XServer> x_;
-    std::unique_ptr<observer::platform::testing::Child> manager_;
-    std::unique_ptr<observer::platform::testing::SoundServer> sound_;
+    testbed::TemporaryDirectory directory_;
+    std::unique_ptr<testbed::XServer> x_;
+    std::unique_ptr<testbed::Child> manager_;
+    std::unique_ptr<testbed::SoundServer> sound_;
 };
 
 }  // namespace bench::world

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "observer/platform/linux/tests/support/child_process.h"
+#include "testbed/child_process.h"
 
 namespace bench::world {
 namespace {
@@ -54,7 +54,7 @@ std::vector<ProcessEntry> listProcesses() {
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0) continue;
         // "PID (COMMAND) STATE PARENT ...", where COMMAND may hold spaces and parentheses.
-        const std::string stat = observer::platform::testing::readFile(procPath(pid, "/stat"));
+        const std::string stat = testbed::readFile(procPath(pid, "/stat"));
         const auto open = stat.find('(');
         const auto close = stat.rfind(')');
         if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size()) continue;
@@ -67,7 +67,7 @@ std::vector<ProcessEntry> listProcesses() {
 
 pid_t childNamed(pid_t parent, const std::string& command) {
     pid_t found = -1;
-    observer::platform::testing::eventually(
+    testbed::eventually(
         [&] {
             for (const ProcessEntry& process : listProcesses())
                 if (process.parent == parent && process.command == command) found = process.pid;

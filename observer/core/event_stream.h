@@ -6,11 +6,13 @@
 #include <string_view>
 
 #include "observer/core/state.h"
+#include "observer/platform/local_time.h"
 
 namespace observer {
 
 // The local time of day that opens every diagnostic line, "HH:mm:ss.SSS".
 std::string ts();
+std::string formatTimeOfDay(const platform::TimeOfDay& time);
 
 // JSON string escaping for event values: backslash, double quote and the control
 // characters below U+0020, so that every event stays one valid JSON line.
@@ -23,7 +25,10 @@ void emitMicInactive();
 // title key out.
 void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::optional<std::string>& title);
 
-// Writes "[" + ts() + "] " + message + "\n" with one write.
+// "[" + ts() + "] " + message + "\n": the frame of every diagnostic line, the platform's
+// own lines included (startup hands it over).
+std::string logFrame(std::string_view message);
+// Writes the message in that frame with one write.
 void logLine(std::string_view message);
 
 }  // namespace observer

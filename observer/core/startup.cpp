@@ -10,6 +10,7 @@
 #include "observer/core/state.h"
 #include "observer/platform/process_control.h"
 #include "observer/platform/run_loop.h"
+#include "observer/platform/standard_streams.h"
 
 namespace observer {
 namespace {
@@ -24,6 +25,8 @@ std::string modeText() {
 }  // namespace
 
 void startObserver() {
+    // The platform's own log lines (a server out of reach, say) wear the same frame.
+    platform::useLogFrame(logFrame);
     // Taken once: if the host goes away and the observer is adopted, the host's pid stays.
     ownAppPID = platform::parentProcessId();
     nonMeetingInputServices = nonMeetingInputServicesCatalogue();
@@ -31,18 +34,12 @@ void startObserver() {
     hasPerProcessInput = audioProcessObjects().has_value();
     logLine("mic detection: " + modeText());
 
-    meetingApps = meetingAppsCatalogue();
-    dedicatedMeetingApps = dedicatedMeetingAppsCatalogue();
-    browserMeetingApps = browserMeetingAppsCatalogue();
-    meetingTitlePatterns = meetingTitlePatternsCatalogue();
+    fillMeetingCatalogue();
 
     emitHeartbeat();
     emitMicMode(hasPerProcessInput);
 
-    micWasActive = false;
-    emittedForCurrentSession = false;
-    trackedApp.reset();
-    heartbeatTicks = 0;
+    resetSession();
 
     platform::scheduleRepeatingTimer(tickInterval, pollTick);
     platform::installInterruptHandler();

@@ -61,4 +61,18 @@ std::vector<std::string> meetingTitlePatternsCatalogue() {
     };
 }
 
+void fillMeetingCatalogue() {
+    meetingApps = meetingAppsCatalogue();
+    dedicatedMeetingApps = dedicatedMeetingAppsCatalogue();
+    browserMeetingApps = browserMeetingAppsCatalogue();
+    meetingTitlePatterns = meetingTitlePatternsCatalogue();
+}
+
+void resetSession() {
+    micWasActive = false;
+    emittedForCurrentSession = false;
+    trackedApp.reset();
+    heartbeatTicks = 0;
+}
+
 }  // namespace observer

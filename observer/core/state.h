@@ -47,4 +47,9 @@ LabelSet dedicatedMeetingAppsCatalogue();
 LabelSet browserMeetingAppsCatalogue();
 std::vector<std::string> meetingTitlePatternsCatalogue();
 
+// Fills the four tables that meeting detection reads from their catalogues.
+void fillMeetingCatalogue();
+// The session state as before the first tick: no microphone use seen, nothing tracked.
+void resetSession();
+
 }  // namespace observer

@@ -6,8 +6,9 @@
 // and keeps its schedule counted from its first firing, so late ticks never come in
 // bursts. The timer is never cancelled. `runMainRunLoop` hands the main thread to the
 // run loop, which delivers the firings and, between them, writes out the output that
-// waits for a slow reader (standard_streams.h); it returns only when the backend has
-// nothing more to run.
+// waits for a slow reader (standard_streams.h): whenever it is about to wait, it watches
+// the standard streams that have output waiting, and writes to each as soon as it can
+// take bytes. It returns only when the backend has nothing more to run.
 #pragma once
 
 #include <chrono>

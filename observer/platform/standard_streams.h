@@ -11,9 +11,15 @@
 // one write, so lines of the log never interleave. A line that cannot be written at once
 // is dropped; when the log can be written again, a line "N diagnostic lines dropped" comes
 // first. When standard error is closed the log is dropped and the observer goes on.
+// `useLogFrame` hands over the observer's frame of a log line (the time stamp before a
+// message and the "\n" after it), which the platform's own lines then wear too: the count
+// of dropped lines, the end on a closed standard output, a server's reachability. The
+// observer hands it over before it writes anything; a line written earlier is the bare
+// message and "\n". `writeDiagnosticMessage` writes such a line of the platform's.
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <string_view>
 
 namespace observer::platform {
@@ -21,5 +27,9 @@ namespace observer::platform {
 [[nodiscard]] bool writeEventLine(std::string_view text);
 void waitForEventRoom(std::chrono::milliseconds timeout);
 void writeDiagnosticLine(std::string_view line);
+
+using LogFrame = std::string (*)(std::string_view message);
+void useLogFrame(LogFrame frame);
+void writeDiagnosticMessage(std::string_view message);
 
 }  // namespace observer::platform

@@ -25,14 +25,8 @@ void ObserverTest::SetUp() {
     ownAppPID = hostPid;
     nonMeetingInputServices = nonMeetingInputServicesCatalogue();
     hasPerProcessInput = true;
-    meetingApps = meetingAppsCatalogue();
-    dedicatedMeetingApps = dedicatedMeetingAppsCatalogue();
-    browserMeetingApps = browserMeetingAppsCatalogue();
-    meetingTitlePatterns = meetingTitlePatternsCatalogue();
-    micWasActive = false;
-    emittedForCurrentSession = false;
-    trackedApp.reset();
-    heartbeatTicks = 0;
+    fillMeetingCatalogue();
+    resetSession();
 }
 
 std::vector<std::string> ObserverTest::outputLines() {

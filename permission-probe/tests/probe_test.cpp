@@ -1,6 +1,6 @@
 // The probe's outcomes, driven through loader operations that record every
 // call and every write in the order they happen.
-#include "probe.h"
+#include "permission-probe/probe.h"
 
 #include <gtest/gtest.h>
 

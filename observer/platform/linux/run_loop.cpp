@@ -16,7 +16,7 @@
 
 #include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/x11_mirror.h"
-#include "observer/platform/posix/output_channels.h"
+#include "observer/platform/helpers/posix/output_polling.h"
 
 namespace observer::platform {
 namespace {

@@ -1,10 +1,8 @@
-// Diagnostic lines about the servers, framed as every other log line and written with
-// one write.
+// Diagnostic lines about the servers, in the observer's log frame, each one write.
 #include "observer/platform/linux/server_reachability.h"
 
 #include <string>
 
-#include "observer/platform/local_time.h"
 #include "observer/platform/standard_streams.h"
 
 namespace observer::platform::reachability {
@@ -22,20 +20,11 @@ const char* nameOf(Server server) {
     return server == Server::sound ? "sound server" : "X server";
 }
 
-void log(std::string_view message) {
-    std::string line = "[";
-    line += localTimeOfDay();
-    line += "] ";
-    line += message;
-    line += '\n';
-    writeDiagnosticLine(line);
-}
-
 }  // namespace
 
 void unreachable(Server server, std::string_view reason) {
     Seen& state = stateOf(server);
-    if (state == Seen::never) log(std::string(nameOf(server)) + " unreachable: " + std::string(reason));
+    if (state == Seen::never) writeDiagnosticMessage(std::string(nameOf(server)) + " unreachable: " + std::string(reason));
     state = Seen::down;
 }
 
@@ -46,7 +35,7 @@ void lost(Server server) {
 
 void reached(Server server) {
     Seen& state = stateOf(server);
-    if (state == Seen::down) log(std::string(nameOf(server)) + " reachable again");
+    if (state == Seen::down) writeDiagnosticMessage(std::string(nameOf(server)) + " reachable again");
     state = Seen::up;
 }
 

@@ -1,38 +1,21 @@
-// The local time of day through CFDateFormatter. The formatter's locale is en_US_POSIX,
-// not the user's: under the user's locale a forced 12-hour-clock preference rewrites "HH"
-// into a 12-hour field and other locales bring other digits. The time zone is the system's
-// current one: a new formatter takes CoreFoundation's default zone, which CoreFoundation
-// works out once and then caches for the life of the process, so a log that runs all day
-// would keep the zone it started in. The cache is therefore dropped whenever the system has
-// announced a change of time zone since the last line, and the first line after a change
-// shows the new local time. A formatter is made per call; at a few lines a second its cost
-// does not matter.
+// The local time of day from CoreFoundation's clock in the system's time zone.
+// CoreFoundation works out the system zone once and then caches it for the life of the
+// process, so a log that runs all day would keep the zone it started in. The cache is
+// therefore dropped whenever the system has announced a change of time zone since the
+// last line, and the first line after a change shows the new local time.
 #include "observer/platform/local_time.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <notify.h>
 #include <notify_keys.h>
-#include <sys/time.h>
-#include <time.h>
 
-#include <cstdio>
+#include <cmath>
 
+#include "observer/platform/helpers/posix/system_calls.h"
 #include "observer/platform/macos/cf_string.h"
 
 namespace observer::platform {
 namespace {
-
-// The same text from the C library, for the case that CoreFoundation cannot allocate.
-std::string timeOfDayFromClock() {
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(now.tv_usec / 1000));
-    return text;
-}
 
 // Whether the system may have changed its time zone since the last call. The system posts
 // kNotifyTimeZoneChange on every change; a token registered for checking (notify(3)) is
@@ -56,20 +39,18 @@ bool timeZoneMayHaveChanged() {
 
 }  // namespace
 
-std::string localTimeOfDay() {
-    // Drops the cached system zone, and with it the default zone that was taken from it, so
-    // that the formatter below starts from the zone the system has now.
+TimeOfDay localTimeOfDay() {
     if (timeZoneMayHaveChanged()) CFTimeZoneResetSystem();
-    const macos::CFOwned<CFLocaleRef> posix(CFLocaleCreate(kCFAllocatorDefault, CFSTR("en_US_POSIX")));
-    if (!posix) return timeOfDayFromClock();
-    const macos::CFOwned<CFDateFormatterRef> formatter(
-        CFDateFormatterCreate(kCFAllocatorDefault, posix.get(), kCFDateFormatterNoStyle, kCFDateFormatterNoStyle));
-    if (!formatter) return timeOfDayFromClock();
-    CFDateFormatterSetFormat(formatter.get(), CFSTR("HH:mm:ss.SSS"));
-    const macos::CFOwned<CFStringRef> text(
-        CFDateFormatterCreateStringWithAbsoluteTime(kCFAllocatorDefault, formatter.get(), CFAbsoluteTimeGetCurrent()));
-    if (!text) return timeOfDayFromClock();
-    return macos::utf8FromCFString(text.get());
+    const macos::CFOwned<CFTimeZoneRef> zone(CFTimeZoneCopySystem());
+    if (!zone) return posix::localTimeFromSystemClock();
+    const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+    // CoreFoundation counts from 1 January 2001 00:00:00 UTC, a midnight, so the local
+    // time of day is what is left of whole local days.
+    constexpr long long millisecondsPerDay = 86'400'000;
+    const auto local = static_cast<long long>(std::floor((now + CFTimeZoneGetSecondsFromGMT(zone.get(), now)) * 1000.0));
+    const long long ofDay = ((local % millisecondsPerDay) + millisecondsPerDay) % millisecondsPerDay;
+    return {static_cast<int>(ofDay / 3'600'000), static_cast<int>(ofDay / 60'000 % 60),
+            static_cast<int>(ofDay / 1000 % 60), static_cast<int>(ofDay % 1000)};
 }
 
 }  // namespace observer::platform

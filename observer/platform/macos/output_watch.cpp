@@ -1,19 +1,22 @@
 // Output waiting for a slow reader is flushed from the main CFRunLoop: one
 // CFFileDescriptor per standard stream, added to the run loop once, whose write callback
-// is enabled only while something waits. Its callbacks are one-shot, so an idle stream
-// costs nothing; the flush enables the callback again for whatever is still left.
+// is enabled, just before the run loop waits, only for a stream with something waiting.
+// Its callbacks are one-shot, so an idle stream costs nothing; the next wait enables the
+// callback again for whatever is still left.
+#include "observer/platform/macos/output_watch.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <unistd.h>
 
+#include "observer/platform/helpers/posix/output_polling.h"
 #include "observer/platform/macos/cf_string.h"
-#include "observer/platform/posix/output_channels.h"
 
-namespace observer::platform::posix {
+namespace observer::platform::macos {
 namespace {
 
 void streamWritable(CFFileDescriptorRef, CFOptionFlags, void*) {
-    flushWaitingOutput();
+    posix::flushWaitingOutput();
 }
 
 // Kept for the life of the process, as the run loop keeps its timer.
@@ -23,8 +26,7 @@ CFFileDescriptorRef watchOf(int fd) {
     if (watches[fd] == nullptr) {
         CFFileDescriptorRef watch = CFFileDescriptorCreate(kCFAllocatorDefault, fd, false, streamWritable, nullptr);
         if (watch == nullptr) return nullptr;
-        const macos::CFOwned<CFRunLoopSourceRef> source(
-            CFFileDescriptorCreateRunLoopSource(kCFAllocatorDefault, watch, 0));
+        const CFOwned<CFRunLoopSourceRef> source(CFFileDescriptorCreateRunLoopSource(kCFAllocatorDefault, watch, 0));
         if (!source) {
             CFRelease(watch);
             return nullptr;
@@ -35,10 +37,23 @@ CFFileDescriptorRef watchOf(int fd) {
     return watches[fd];
 }
 
-}  // namespace
-
-void outputIsWaiting(int fd) {
+void watchForWriting(int fd) {
     if (CFFileDescriptorRef watch = watchOf(fd)) CFFileDescriptorEnableCallBacks(watch, kCFFileDescriptorWriteCallBack);
 }
 
-}  // namespace observer::platform::posix
+void aboutToWait(CFRunLoopObserverRef, CFRunLoopActivity, void*) {
+    const posix::WaitingOutput waiting = posix::waitingOutput();
+    if (waiting.events) watchForWriting(STDOUT_FILENO);
+    if (waiting.log) watchForWriting(STDERR_FILENO);
+}
+
+}  // namespace
+
+void watchWaitingOutputBeforeEachWait() {
+    const CFOwned<CFRunLoopObserverRef> observer(
+        CFRunLoopObserverCreate(kCFAllocatorDefault, kCFRunLoopBeforeWaiting, true, 0, aboutToWait, nullptr));
+    // The run loop keeps the observer for the rest of the process.
+    if (observer) CFRunLoopAddObserver(CFRunLoopGetMain(), observer.get(), kCFRunLoopDefaultMode);
+}
+
+}  // namespace observer::platform::macos

@@ -7,6 +7,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "observer/platform/macos/cf_string.h"
+#include "observer/platform/macos/output_watch.h"
 
 namespace observer::platform {
 
@@ -29,6 +30,7 @@ void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<vo
 }
 
 void runMainRunLoop() {
+    macos::watchWaitingOutputBeforeEachWait();
     // Returns only once the run loop has no timer or source left, which with the timer
     // above never happens.
     CFRunLoopRun();

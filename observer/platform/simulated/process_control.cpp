@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "observer/platform/posix/system_calls.h"
+#include "observer/platform/helpers/posix/system_calls.h"
 #include "observer/platform/simulated/simulation.h"
 
 namespace observer::platform {

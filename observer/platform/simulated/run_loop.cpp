@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "observer/platform/posix/output_channels.h"
+#include "observer/platform/helpers/posix/output_polling.h"
+#include "observer/platform/helpers/posix/standard_channels.h"
 #include "observer/platform/process_control.h"
 #include "observer/platform/simulated/simulation.h"
 

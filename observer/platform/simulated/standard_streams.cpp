@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "observer/platform/posix/output_channels.h"
-#include "observer/platform/posix/system_calls.h"
+#include "observer/platform/helpers/posix/standard_channels.h"
+#include "observer/platform/helpers/posix/system_calls.h"
 #include "observer/platform/simulated/simulation.h"
 
 namespace observer::platform {
@@ -52,6 +52,14 @@ void writeDiagnosticLine(std::string_view line) {
         return;
     }
     s.standardError.append(line);
+}
+
+void useLogFrame(LogFrame frame) {
+    posix::setLogFrame(frame);
+}
+
+void writeDiagnosticMessage(std::string_view message) {
+    writeDiagnosticLine(posix::framedMessage(message));
 }
 
 }  // namespace observer::platform

@@ -1,6 +1,8 @@
 // The simulated world and its set-up operations.
 #include "observer/platform/simulated/simulation.h"
 
+#include "observer/platform/helpers/icu/text_locale.h"
+
 namespace observer::platform::simulated {
 namespace {
 
@@ -109,6 +111,14 @@ std::size_t processQueryCount() {
 
 std::size_t windowListCopyCount() {
     return simulation().windowListCopies;
+}
+
+void useTextLocale(const std::optional<std::string>& locale) {
+    icu::useTextLocale(locale);
+}
+
+bool isKnownTextLocale(std::string_view locale) {
+    return icu::isKnownLocale(locale);
 }
 
 void passStreamsThrough(bool through) {

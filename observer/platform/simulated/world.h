@@ -122,6 +122,11 @@ void fireTimer();
 // go on after the planned ones, in the world as it then is, until the process is ended.
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
 
+// The locale of the text rules (ICU's): `locale`, which should be one that
+// isKnownTextLocale accepts, or the user's again when it is nothing.
+void useTextLocale(const std::optional<std::string>& locale);
+bool isKnownTextLocale(std::string_view locale);
+
 bool interruptHandlerInstalled();
 // Whether the observer ended itself through endProcess.
 bool processEnded();

@@ -15,12 +15,14 @@
 
 #include "observer/platform/audio_hal.h"
 #include "observer/platform/linux/pulse_connection.h"
-#include "observer/platform/linux/tests/support/actor.h"
-#include "observer/platform/linux/tests/support/delaying_proxy.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
-#include "observer/platform/linux/tests/support/sound_census.h"
+#include "testbed/actor.h"
+#include "testbed/delaying_proxy.h"
+#include "testbed/private_servers.h"
+#include "testbed/sound_census.h"
 
 namespace observer::platform::testing {
+
+using namespace ::testbed;
 namespace {
 
 using namespace std::chrono_literals;

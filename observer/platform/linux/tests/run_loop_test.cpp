@@ -68,17 +68,20 @@ TEST(LinuxRunLoopTest, LateFiringIsNotMadeUp) {
     EXPECT_GE(times[3] - times[2], 0.04) << "no burst of made-up firings";
 }
 
-TEST(LinuxLocalTimeTest, TimeOfDayHasTheFixedShape) {
-    const std::string time = localTimeOfDay();
-    ASSERT_EQ(time.size(), 12u) << time;
-    int hours = -1, minutes = -1, seconds = -1, milliseconds = -1;
-    ASSERT_EQ(std::sscanf(time.c_str(), "%2d:%2d:%2d.%3d", &hours, &minutes, &seconds, &milliseconds), 4) << time;
-    EXPECT_TRUE(hours >= 0 && hours <= 23 && minutes >= 0 && minutes <= 59 && seconds >= 0 && seconds <= 59 &&
-                milliseconds >= 0 && milliseconds <= 999)
-        << time;
-    EXPECT_EQ(time[2], ':');
-    EXPECT_EQ(time[5], ':');
-    EXPECT_EQ(time[8], '.');
+// The time of day is the C library's local time, in range, read afresh at each call.
+TEST(LinuxLocalTimeTest, TimeOfDayIsTheLocalTimeNow) {
+    const std::time_t before = std::time(nullptr);
+    const TimeOfDay time = localTimeOfDay();
+    const std::time_t after = std::time(nullptr);
+    EXPECT_TRUE(time.hours >= 0 && time.hours <= 23 && time.minutes >= 0 && time.minutes <= 59 && time.seconds >= 0 &&
+                time.seconds <= 59 && time.milliseconds >= 0 && time.milliseconds <= 999);
+    bool matches = false;
+    for (std::time_t second = before; second <= after; ++second) {
+        tm local{};
+        localtime_r(&second, &local);
+        matches = matches || (local.tm_hour == time.hours && local.tm_min == time.minutes && local.tm_sec == time.seconds);
+    }
+    EXPECT_TRUE(matches) << time.hours << ":" << time.minutes << ":" << time.seconds;
 }
 
 }  // namespace

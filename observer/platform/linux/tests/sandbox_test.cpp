@@ -12,11 +12,14 @@
 #include <vector>
 
 #include "observer/platform/audio_hal.h"
-#include "observer/platform/linux/tests/support/child_process.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
+#include "testbed/actor.h"
+#include "testbed/child_process.h"
+#include "testbed/private_servers.h"
 #include "observer/platform/workspace.h"
 
 namespace observer::platform::testing {
+
+using namespace ::testbed;
 namespace {
 
 using namespace std::chrono_literals;
@@ -66,7 +69,7 @@ TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowH
     ::setenv("XDG_DATA_DIRS", (directory.path() + "/data").c_str(), 1);
 
     Launch launch;
-    launch.arguments = {"unshare", "--pid", "--fork", "--kill-child", MEETING_ACTOR_PATH};
+    launch.arguments = {"unshare", "--pid", "--fork", "--kill-child", meetingActorPath()};
     // Without privileges a pid namespace needs a user namespace around it.
     if (::geteuid() != 0) launch.arguments.insert(launch.arguments.begin() + 1, {"--user", "--map-root-user"});
     launch.environment = {{"DISPLAY", xServer->display}, {"PULSE_SERVER", soundServer->address}};

@@ -17,13 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "observer/platform/linux/tests/support/actor.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
+#include "testbed/actor.h"
+#include "testbed/private_servers.h"
 #include "observer/platform/linux/x11_mirror.h"
-#include "observer/platform/linux/tests/support/test_window.h"
+#include "testbed/test_window.h"
 #include "observer/platform/window_list.h"
 
 namespace observer::platform::testing {
+
+using namespace ::testbed;
 namespace {
 
 using namespace std::chrono_literals;

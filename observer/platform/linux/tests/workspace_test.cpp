@@ -8,11 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "observer/platform/linux/tests/support/actor.h"
-#include "observer/platform/linux/tests/support/private_servers.h"
+#include "testbed/actor.h"
+#include "testbed/private_servers.h"
 #include "observer/platform/workspace.h"
 
 namespace observer::platform::testing {
+
+using namespace ::testbed;
 namespace {
 
 using namespace std::chrono_literals;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <variant>
@@ -194,19 +195,23 @@ void showWindows() {
     std::printf("windows with a visible name: %zu of %zu\n", named, count);
 }
 
-bool isTimeOfDay(const std::string& text) {
-    int hours = 0, minutes = 0, seconds = 0, millis = 0, consumed = 0;
-    if (text.size() != 12 || text[2] != ':' || text[5] != ':' || text[8] != '.') return false;
-    for (const std::size_t i : {0, 1, 3, 4, 6, 7, 9, 10, 11})
-        if (text[i] < '0' || text[i] > '9') return false;
-    std::sscanf(text.c_str(), "%2d:%2d:%2d.%3d%n", &hours, &minutes, &seconds, &millis, &consumed);
-    return consumed == 12 && hours < 24 && minutes < 60 && seconds < 61;
+bool isTimeOfDay(const platform::TimeOfDay& time) {
+    return time.hours >= 0 && time.hours < 24 && time.minutes >= 0 && time.minutes < 60 && time.seconds >= 0 &&
+           time.seconds < 60 && time.milliseconds >= 0 && time.milliseconds < 1000;
 }
 
 void showTimeAndText() {
-    const std::string now = platform::localTimeOfDay();
-    std::printf("time of day: %s\n", now.c_str());
-    expect(isTimeOfDay(now), "the time stamp is not HH:mm:ss.SSS with hours 00 to 23");
+    const std::time_t before = std::time(nullptr);
+    const platform::TimeOfDay now = platform::localTimeOfDay();
+    const std::time_t after = std::time(nullptr);
+    tm first{};
+    tm last{};
+    localtime_r(&before, &first);
+    localtime_r(&after, &last);
+    std::printf("time of day: %02d:%02d:%02d.%03d (the C library says %02d:%02d:%02d)\n", now.hours, now.minutes,
+                now.seconds, now.milliseconds, last.tm_hour, last.tm_min, last.tm_sec);
+    expect(isTimeOfDay(now), "the time of day is out of range");
+    expect(now.hours == first.tm_hour || now.hours == last.tm_hour, "the hour is not the C library's local hour");
 
     expect(platform::localizedCaseInsensitiveContains("Zoom Meeting", "zoom"), "case-insensitive search misses");
     expect(platform::localizedCaseInsensitiveContains("ÉCOLE", "école"), "case-insensitive search misses accents");
@@ -250,7 +255,7 @@ int main(int, char** argv) {
     checkInterruptHandler();
     std::fflush(stdout);  // the streams below write past stdio's buffer
     expect(platform::writeEventLine("{\"event\":\"smoke\"}"), "an event line was refused with nothing queued");
-    platform::writeDiagnosticLine("[" + platform::localTimeOfDay() + "] diagnostic line through standard error\n");
+    platform::writeDiagnosticMessage("diagnostic line through standard error");
     std::fflush(stdout);
     showAudio();
     showProcessTable(argv[0]);

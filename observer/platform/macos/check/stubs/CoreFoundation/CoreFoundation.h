@@ -121,23 +121,12 @@ enum CFNumberType : CFIndex {
 CFTypeID CFNumberGetTypeID(void);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 
-// Dates
-typedef struct __CFDateFormatter* CFDateFormatterRef;
-enum CFDateFormatterStyle : CFIndex {
-    kCFDateFormatterNoStyle = 0,
-    kCFDateFormatterShortStyle = 1,
-    kCFDateFormatterMediumStyle = 2,
-    kCFDateFormatterLongStyle = 3,
-    kCFDateFormatterFullStyle = 4
-};
-
+// Time and time zones
 CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
-CFDateFormatterRef CFDateFormatterCreate(CFAllocatorRef allocator, CFLocaleRef locale, CFDateFormatterStyle dateStyle,
-                                         CFDateFormatterStyle timeStyle) CF_RETURNS_RETAINED;
-void CFDateFormatterSetFormat(CFDateFormatterRef formatter, CFStringRef formatString);
-CFStringRef CFDateFormatterCreateStringWithAbsoluteTime(CFAllocatorRef allocator, CFDateFormatterRef formatter,
-                                                        CFAbsoluteTime at) CF_RETURNS_RETAINED;
+typedef const struct QV_CF_BRIDGED(NSTimeZone) __CFTimeZone* CFTimeZoneRef;
 void CFTimeZoneResetSystem(void);
+CFTimeZoneRef CFTimeZoneCopySystem(void) CF_RETURNS_RETAINED;
+CFTimeInterval CFTimeZoneGetSecondsFromGMT(CFTimeZoneRef tz, CFAbsoluteTime at);
 
 // Run loop
 typedef struct __CFRunLoop* CFRunLoopRef;
@@ -154,6 +143,28 @@ void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef timer, CFRunLoopMode m
 CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
                                                   CFTimeInterval interval, CFOptionFlags flags, CFIndex order,
                                                   void (^block)(CFRunLoopTimerRef timer)) CF_RETURNS_RETAINED;
+typedef struct __CFRunLoopObserver* CFRunLoopObserverRef;
+enum CFRunLoopActivity : CFOptionFlags {
+    kCFRunLoopEntry = 1UL << 0,
+    kCFRunLoopBeforeTimers = 1UL << 1,
+    kCFRunLoopBeforeSources = 1UL << 2,
+    kCFRunLoopBeforeWaiting = 1UL << 5,
+    kCFRunLoopAfterWaiting = 1UL << 6,
+    kCFRunLoopExit = 1UL << 7,
+    kCFRunLoopAllActivities = 0x0FFFFFFFU
+};
+typedef struct {
+    CFIndex version;
+    void* info;
+    const void* (*retain)(const void* info);
+    void (*release)(const void* info);
+    CFStringRef (*copyDescription)(const void* info);
+} CFRunLoopObserverContext;
+typedef void (*CFRunLoopObserverCallBack)(CFRunLoopObserverRef observer, CFRunLoopActivity activity, void* info);
+CFRunLoopObserverRef CFRunLoopObserverCreate(CFAllocatorRef allocator, CFOptionFlags activities, Boolean repeats,
+                                             CFIndex order, CFRunLoopObserverCallBack callout,
+                                             CFRunLoopObserverContext* context) CF_RETURNS_RETAINED;
+void CFRunLoopAddObserver(CFRunLoopRef rl, CFRunLoopObserverRef observer, CFRunLoopMode mode);
 
 // File descriptors watched by the run loop
 typedef struct __CFRunLoopSource* CFRunLoopSourceRef;

@@ -1,0 +1,144 @@
+// Running quorvel under a host actor, with the desktop entries by which the catalogue's
+// applications are known on Linux.
+#include "system-tests/e2e/observer_session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace e2e {
+
+using namespace testbed;
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::string> completeLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "[HH:mm:ss.SSS] ", hours 00 to 23.
+bool hasTimeStamp(const std::string& line) {
+    static constexpr std::string_view shape = "[dd:dd:dd.ddd] ";
+    if (line.size() < shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == 'd' ? !isDigit(line[i]) : line[i] != shape[i]) return false;
+    return (line[1] - '0') * 10 + (line[2] - '0') < 24 && line[4] < '6' && line[7] < '6';
+}
+
+void writeFile(const std::string& path, const std::string& contents) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << contents;
+}
+
+}  // namespace
+
+std::string modeLine(pid_t host) {
+    return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
+}
+
+ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup.observerHasDisplay) {
+    const std::string& directory = directory_.path();
+    if (directory.empty()) return;
+    pulseAddress_ = "unix:" + directory + "/pulse/native";
+    xServer_ = startXServer(directory);
+    if (!xServer_) return;
+    if (setup.windowManager && !(windowManager_ = startWindowManager(xServer_->display, directory))) return;
+    if (setup.soundServer && !startSoundServer()) return;
+    // How the applications played here are installed on a Linux desktop.
+    writeFile(directory + "/data/applications/us.zoom.Zoom.desktop",
+              "[Desktop Entry]\nType=Application\nName=Zoom\nStartupWMClass=zoom\n");
+    writeFile(directory + "/data/applications/google-chrome.desktop",
+              "[Desktop Entry]\nType=Application\nName=Google Chrome\n");
+    writeFile(directory + "/data/applications/org.gnome.gedit.desktop",
+              "[Desktop Entry]\nType=Application\nName=Text Editor\nStartupWMClass=Gedit\n");
+    ready_ = true;
+}
+
+ObserverSession::~ObserverSession() {
+    // The observer goes first, with its host, so that it never sees its servers vanish.
+    host_.reset();
+}
+
+bool ObserverSession::startSoundServer() {
+    soundServer_ = testbed::startSoundServer(directory_.path());
+    return soundServer_ && soundServer_->address == pulseAddress_;
+}
+
+std::vector<std::pair<std::string, std::string>> ObserverSession::environment() const {
+    const std::string& directory = directory_.path();
+    return {{"DISPLAY", xServer_->display},
+            {"PULSE_SERVER", pulseAddress_},
+            {"HOME", directory},
+            {"XDG_DATA_HOME", directory + "/data-home"},
+            {"XDG_DATA_DIRS", directory + "/data"},
+            {"TZ", "UTC"}};
+}
+
+std::unique_ptr<Actor> ObserverSession::actor(const std::string& commandName) {
+    return startActor(directory_.path(), commandName, environment());
+}
+
+std::unique_ptr<Actor> ObserverSession::frontWindow(const std::string& instance, const std::string& className,
+                                                    const std::string& title) {
+    auto shown = actor();
+    if (!shown || !shown->command("window " + instance + " " + className + " " + title) || !shown->command("activate"))
+        return nullptr;
+    return shown;
+}
+
+bool ObserverSession::startObserver() {
+    auto hostEnvironment = environment();
+    for (auto& [name, value] : hostEnvironment)
+        if (name == "DISPLAY" && !observerHasDisplay_) value.clear();
+    host_ = startActor(directory_.path(), "quorvel_host", hostEnvironment);
+    const std::string& directory = directory_.path();
+    if (!host_ || !host_->command("host " + std::string(QUORVEL_PATH) + " " + directory + "/events " + directory + "/log"))
+        return false;
+    return waitForEvents(2) && waitForLog(1);
+}
+
+std::vector<std::string> ObserverSession::events() const {
+    std::vector<std::string> lines;
+    for (auto& line : completeLines(readFile(directory_.path() + "/events")))
+        if (lines.empty() || line != R"({"event":"heartbeat"})") lines.push_back(std::move(line));
+    return lines;
+}
+
+std::size_t ObserverSession::heartbeats() const {
+    const auto lines = completeLines(readFile(directory_.path() + "/events"));
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), R"({"event":"heartbeat"})"));
+}
+
+std::vector<std::string> ObserverSession::log() const {
+    std::vector<std::string> lines = completeLines(readFile(directory_.path() + "/log"));
+    for (auto& line : lines)
+        if (hasTimeStamp(line)) line.erase(0, std::string_view("[HH:mm:ss.SSS] ").size());
+    return lines;
+}
+
+bool ObserverSession::waitForEvents(std::size_t count, std::chrono::milliseconds timeout) const {
+    return eventually([&] { return events().size() >= count; }, timeout);
+}
+
+bool ObserverSession::waitForLog(std::size_t count, std::chrono::milliseconds timeout) const {
+    return eventually([&] { return log().size() >= count; }, timeout);
+}
+
+void ObserverSession::letTicksPass(int ticks) const {
+    ::usleep(static_cast<useconds_t>(ticks) * 1'000'000 + 200'000);
+}
+
+}  // namespace e2e

@@ -1,0 +1,78 @@
+// One run of the real quorvel against private servers, hosted by a meeting_actor as
+// its parent (the host application), with other actors playing meeting applications
+// beside it, outside the host's process tree. Its event stream and diagnostic log are
+// read back whole.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "testbed/actor.h"
+#include "testbed/private_servers.h"
+
+namespace e2e {
+
+struct SessionSetup {
+    bool windowManager = false;
+    bool soundServer = true;
+    bool observerHasDisplay = true;  // false: the observer is started with DISPLAY empty
+};
+
+class ObserverSession {
+public:
+    // Starts the servers asked for; `ready()` tells whether all came up.
+    explicit ObserverSession(SessionSetup setup);
+    ~ObserverSession();
+
+    bool ready() const { return ready_; }
+
+    // The sound server can also come later, on the address the observer was given.
+    bool startSoundServer();
+    const std::string& soundServerAddress() const { return pulseAddress_; }
+    pid_t soundServerPid() const { return soundServer_ ? soundServer_->process.pid() : -1; }
+    pid_t xServerPid() const { return xServer_->process.pid(); }
+    void stopXServer() { xServer_->process.stop(); }
+
+    // An actor outside the host's tree; `commandName` becomes its command name.
+    std::unique_ptr<testbed::Actor> actor(const std::string& commandName = "meeting_actor");
+    // An actor with one window, made frontmost.
+    std::unique_ptr<testbed::Actor> frontWindow(const std::string& instance, const std::string& className,
+                                       const std::string& title);
+
+    // Starts the host and the observer under it; waits for the first two events.
+    bool startObserver();
+    testbed::Actor& host() { return *host_; }
+
+    // Complete lines written so far. Heartbeats after the first are left out of the
+    // events: they come every 15 ticks and say nothing about the scenario.
+    std::vector<std::string> events() const;
+    std::size_t heartbeats() const;
+    // Log lines with their time stamps checked and taken off; a line with a malformed
+    // stamp is kept whole, so that it shows in a comparison.
+    std::vector<std::string> log() const;
+
+    bool waitForEvents(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(6)) const;
+    bool waitForLog(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(6)) const;
+    // Lets the observer run a number of ticks, so that what it should not do gets the chance.
+    void letTicksPass(int ticks) const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> environment() const;
+
+    bool ready_ = false;
+    testbed::TemporaryDirectory directory_;
+    std::unique_ptr<testbed::XServer> xServer_;
+    std::unique_ptr<testbed::Child> windowManager_;
+    std::unique_ptr<testbed::SoundServer> soundServer_;
+    std::unique_ptr<testbed::Actor> host_;
+    std::string pulseAddress_;
+    bool observerHasDisplay_ = true;
+};
+
+// The whole log line of a quorvel message, as the log() of a session shows it.
+std::string modeLine(pid_t host);
+
+}  // namespace e2e
