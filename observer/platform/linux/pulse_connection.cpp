@@ -22,6 +22,7 @@
 #include <functional>
 #include <vector>
 
+#include "observer/platform/linux/mirror_reads.h"
 #include "observer/platform/linux/server_reachability.h"
 
 namespace observer::platform::pulse {
@@ -30,23 +31,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The first connection decides quorvel's mode for the whole run, so it may wait for a
-// slow server longer than any later one, which must fit in a tick. Connecting and
-// building take about six round trips.
-constexpr milliseconds firstConnectionPatience{2000};
-constexpr milliseconds connectionPatience{500};
+// Connecting and building take about six round trips.
+servers::MirrorReads reads(milliseconds{2000}, milliseconds{500});
 // How long a call waits for the object that a change event named.
 constexpr milliseconds objectPatience{250};
 // Arrived data is dispatched in rounds; more rounds than this in one call means the
 // server sends faster than we read, and the rest waits for the next call.
 constexpr int dispatchRounds = 1024;
-// How recent a read the questions about single objects may share.
-constexpr milliseconds dispatchSharing{10};
 
 pa_mainloop* mainLoop = nullptr;
 pa_context* context = nullptr;
-bool firstConnection = true;
-Clock::time_point lastDispatch;
 
 ServerState mirror;
 bool built = false;
@@ -70,7 +64,7 @@ void forgetPending() {
 
 void dropContext() {
     forgetPending();
-    lastDispatch = Clock::time_point{};
+    reads.forgetReads();
     mirror = ServerState{};
     built = false;
     if (context == nullptr) return;
@@ -266,8 +260,7 @@ std::string failureReason(milliseconds patience) {
 }
 
 bool connectAndBuild() {
-    const milliseconds patience = firstConnection ? firstConnectionPatience : connectionPatience;
-    firstConnection = false;
+    const milliseconds patience = reads.nextConnectionPatience();
     const auto deadline = Clock::now() + patience;
 
     pa_proplist* properties = pa_proplist_new();
@@ -298,26 +291,25 @@ bool ensureMirror() {
     return connectAndBuild();
 }
 
-}  // namespace
-
-namespace {
-
-const ServerState* read(bool shareRecentRead) {
-    // A server that went away since the last call is only noticed now; one that came
-    // back in the meantime still deserves an answer from this call.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!ensureMirror()) return nullptr;
-        const auto now = Clock::now();
-        if (!shareRecentRead || now - lastDispatch >= dispatchSharing || !pending.empty()) {
-            lastDispatch = now;
-            dispatchArrived();
-            awaitNamedObjects();
-        }
-        if (contextReady()) return &mirror;
+// The steps of a read, as MirrorReads takes them. A server that went away since the last
+// call is only noticed now.
+struct SoundServerMirror {
+    static bool ensure() { return ensureMirror(); }
+    static bool awaitingAnswers() { return !pending.empty(); }
+    static void takeInArrived() {
+        dispatchArrived();
+        awaitNamedObjects();
+    }
+    static bool healthy() { return contextReady(); }
+    static void lose() {
         reachability::lost(reachability::Server::sound);
         dropContext();
     }
-    return nullptr;
+};
+
+const ServerState* read(bool shareRecentRead) {
+    SoundServerMirror connection;
+    return reads.refresh(shareRecentRead, connection) ? &mirror : nullptr;
 }
 
 }  // namespace
@@ -332,7 +324,7 @@ const ServerState* recentServerState() {
 
 void takeInArrived() {
     if (!contextReady() || !built) return;
-    lastDispatch = Clock::now();
+    reads.noteRead();
     dispatchArrived();
     pruneAnswered();
 }

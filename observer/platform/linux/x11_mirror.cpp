@@ -1,21 +1,19 @@
 // The X mirror: events and replies read without blocking, in the order the server sent
 // them. Requests go out when an event says that something changed; their answers are
-// collected when they arrive, each awaited at most until its own deadline, so that a
-// server that stalls costs one bounded wait and never one per call.
+// collected when they arrive (x11_reply_queue.h).
 #include "observer/platform/linux/x11_mirror.h"
 
-#include <poll.h>
 #include <xcb/res.h>
-#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "observer/platform/linux/mirror_reads.h"
 #include "observer/platform/linux/server_reachability.h"
+#include "observer/platform/linux/x11_reply_queue.h"
 
 namespace observer::platform::x11 {
 namespace {
@@ -24,13 +22,10 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // The first connection may wait for a slow server as long as the sound server's does.
-constexpr milliseconds firstBuildPatience{2000};
-constexpr milliseconds buildPatience{250};
+servers::MirrorReads reads(milliseconds{2000}, milliseconds{250});
 constexpr milliseconds answerPatience{250};
 constexpr int focusWalkLimit = 64;
 constexpr int dispatchRounds = 64;
-// How recent a read the questions about single windows may share.
-constexpr milliseconds dispatchSharing{10};
 
 constexpr std::uint32_t rootEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_FOCUS_CHANGE;
@@ -40,22 +35,13 @@ constexpr std::uint32_t windowEvents =
 Session session;
 bool connected = false;
 bool built = false;
-bool firstConnection = true;
 Mirror mirror;
 std::uint64_t mirrorVersion = 0;
-Clock::time_point lastDispatch;
-
-struct Pending {
-    unsigned int sequence;
-    Clock::time_point deadline;
-    // Called with the reply, or with nothing when the request failed.
-    std::function<void(void*)> apply;
-};
-std::deque<Pending> pending;
+ReplyQueue pending;
 
 template <typename Cookie>
-void expect(Cookie cookie, milliseconds patience, std::function<void(void*)> apply) {
-    pending.push_back({cookie.sequence, Clock::now() + patience, std::move(apply)});
+void expect(Cookie cookie, milliseconds patience, ReplyQueue::Apply apply) {
+    pending.expect(cookie.sequence, Clock::now() + patience, std::move(apply));
 }
 
 void fetchProperty(xcb_window_t window, xcb_atom_t atom, std::function<void(std::optional<Property>)> store) {
@@ -184,31 +170,15 @@ void track(xcb_window_t window) {
     });
 }
 
-bool isRootChild(xcb_window_t window) {
-    return std::find(mirror.rootChildren.begin(), mirror.rootChildren.end(), window) != mirror.rootChildren.end();
-}
-
 void removeRootChild(xcb_window_t window) {
-    std::erase(mirror.rootChildren, window);
+    mirror.rootChildren.remove(window);
     if (const auto found = mirror.windows.find(window); found != mirror.windows.end()) found->second.rootChild = false;
 }
 
 void addRootChild(xcb_window_t window) {
-    if (!isRootChild(window)) mirror.rootChildren.push_back(window);  // a new child is on top
+    mirror.rootChildren.add(window);
     track(window);
     if (const auto found = mirror.windows.find(window); found != mirror.windows.end()) found->second.rootChild = true;
-}
-
-// `above` is the sibling just below the window, none for the bottom.
-void restack(xcb_window_t window, xcb_window_t below) {
-    if (!isRootChild(window)) return;
-    std::erase(mirror.rootChildren, window);
-    if (below == XCB_WINDOW_NONE) {
-        mirror.rootChildren.insert(mirror.rootChildren.begin(), window);
-        return;
-    }
-    const auto at = std::find(mirror.rootChildren.begin(), mirror.rootChildren.end(), below);
-    mirror.rootChildren.insert(at == mirror.rootChildren.end() ? at : at + 1, window);
 }
 
 void walkToTopLevel(xcb_window_t window, int step) {
@@ -235,7 +205,7 @@ void fetchFocus() {
         if (focus == nullptr || focus->focus == XCB_INPUT_FOCUS_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
             focus->focus == session.root) {
             mirror.focusedTopLevel.reset();
-        } else if (isRootChild(focus->focus)) {
+        } else if (mirror.rootChildren.contains(focus->focus)) {
             mirror.focusedTopLevel = focus->focus;
         } else {
             walkToTopLevel(focus->focus, 0);
@@ -294,19 +264,14 @@ void handle(const xcb_generic_event_t& event) {
             break;
         }
         case XCB_CONFIGURE_NOTIFY: {
+            // above_sibling is the sibling that the window now lies just above.
             const auto& notify = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
-            restack(notify.window, notify.above_sibling);
+            mirror.rootChildren.restack(notify.window, notify.above_sibling);
             break;
         }
         case XCB_CIRCULATE_NOTIFY: {
             const auto& notify = reinterpret_cast<const xcb_circulate_notify_event_t&>(event);
-            if (!isRootChild(notify.window)) break;
-            std::erase(mirror.rootChildren, notify.window);
-            if (notify.place == XCB_PLACE_ON_TOP) {
-                mirror.rootChildren.push_back(notify.window);
-            } else {
-                mirror.rootChildren.insert(mirror.rootChildren.begin(), notify.window);
-            }
+            mirror.rootChildren.circulate(notify.window, notify.place == XCB_PLACE_ON_TOP);
             break;
         }
         case XCB_MAP_NOTIFY:
@@ -324,26 +289,6 @@ void handle(const xcb_generic_event_t& event) {
     }
 }
 
-// Applies the answers that have arrived, up to and including the one to request `last`
-// when it is given.
-bool applyAnswers(std::optional<std::uint16_t> last) {
-    bool applied = false;
-    while (!pending.empty()) {
-        const auto sequence = static_cast<std::uint16_t>(pending.front().sequence);
-        if (last && static_cast<std::int16_t>(static_cast<std::uint16_t>(*last - sequence)) < 0) break;
-        void* reply = nullptr;
-        xcb_generic_error_t* error = nullptr;
-        if (xcb_poll_for_reply(session.connection, pending.front().sequence, &reply, &error) == 0) break;
-        const Pending answered = std::move(pending.front());
-        pending.pop_front();
-        answered.apply(reply);
-        std::free(reply);
-        std::free(error);
-        applied = true;
-    }
-    return applied;
-}
-
 // Reads what has arrived and applies events and answers in the order the server sent
 // them, which xcb keeps apart: an event carries the number of the last request the
 // server had handled, so the answers up to that one came before it. Applying them in
@@ -353,39 +298,30 @@ void dispatchArrived() {
     for (int round = 0; round < dispatchRounds; ++round) {
         bool progress = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(session.connection)) {
-            applyAnswers(event->sequence);
+            pending.applyArrived(session.connection, event->sequence);
             handle(*event);
             std::free(event);
             progress = true;
         }
-        progress = applyAnswers(std::nullopt) || progress;
+        progress = pending.applyArrived(session.connection, std::nullopt) || progress;
         if (progress) ++mirrorVersion;
         xcb_flush(session.connection);
         if (!progress || xcb_connection_has_error(session.connection) != 0) break;
     }
 }
 
-bool awaiting() {
-    const auto now = Clock::now();
-    return std::any_of(pending.begin(), pending.end(), [&](const Pending& request) { return request.deadline > now; });
-}
-
 // Waits for answers that are not yet overdue; a stalled server leaves them overdue
 // after one wait, and later calls answer at once from the mirror.
 void awaitAnswers() {
-    while (awaiting() && xcb_connection_has_error(session.connection) == 0) {
-        Clock::time_point last = Clock::now();
-        for (const auto& request : pending) last = std::max(last, request.deadline);
-        const auto left = std::chrono::duration_cast<milliseconds>(last - Clock::now()).count() + 1;
-        pollfd descriptor{xcb_get_file_descriptor(session.connection), POLLIN, 0};
-        if (::poll(&descriptor, 1, static_cast<int>(left)) < 0) break;
+    while (pending.awaiting() && xcb_connection_has_error(session.connection) == 0) {
+        if (!waitForServer(session.connection, pending.lastDeadline())) break;
         dispatchArrived();
     }
 }
 
 void drop() {
     ++mirrorVersion;
-    lastDispatch = Clock::time_point{};
+    reads.forgetReads();
     pending.clear();
     mirror = Mirror{};
     built = false;
@@ -394,8 +330,7 @@ void drop() {
 }
 
 bool connectAndBuild() {
-    const milliseconds patience = firstConnection ? firstBuildPatience : buildPatience;
-    firstConnection = false;
+    const milliseconds patience = reads.nextConnectionPatience();
     std::string whyNot;
     const auto deadline = Clock::now() + patience;
     auto opened = connect(whyNot, patience);
@@ -415,9 +350,7 @@ bool connectAndBuild() {
     xcb_flush(session.connection);
 
     while (!pending.empty() && Clock::now() < deadline && xcb_connection_has_error(session.connection) == 0) {
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count() + 1;
-        pollfd descriptor{xcb_get_file_descriptor(session.connection), POLLIN, 0};
-        if (::poll(&descriptor, 1, static_cast<int>(left)) < 0) break;
+        if (!waitForServer(session.connection, deadline)) break;
         dispatchArrived();
     }
     if (xcb_connection_has_error(session.connection) != 0) {
@@ -449,22 +382,26 @@ bool ensureMirror() {
     return true;
 }
 
-std::optional<View> read(bool shareRecentRead) {
-    // A server that went away since the last call is only noticed now; one that came
-    // back in the meantime still deserves an answer from this call.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!ensureMirror()) return std::nullopt;
-        const auto now = Clock::now();
-        if (!shareRecentRead || now - lastDispatch >= dispatchSharing || !pending.empty()) {
-            lastDispatch = now;
-            dispatchArrived();
-            awaitAnswers();
-        }
-        if (xcb_connection_has_error(session.connection) == 0) return View{session, mirror, mirrorVersion};
+// The steps of a read, as MirrorReads takes them. A server that went away since the last
+// call is only noticed now.
+struct XServerMirror {
+    static bool ensure() { return ensureMirror(); }
+    static bool awaitingAnswers() { return !pending.empty(); }
+    static void takeInArrived() {
+        dispatchArrived();
+        awaitAnswers();
+    }
+    static bool healthy() { return xcb_connection_has_error(session.connection) == 0; }
+    static void lose() {
         reachability::lost(reachability::Server::x);
         drop();
     }
-    return std::nullopt;
+};
+
+std::optional<View> read(bool shareRecentRead) {
+    XServerMirror connection;
+    if (!reads.refresh(shareRecentRead, connection)) return std::nullopt;
+    return View{session, mirror, mirrorVersion};
 }
 
 }  // namespace
@@ -479,15 +416,14 @@ std::optional<View> recentView() {
 
 void takeInArrived() {
     if (!connected || xcb_connection_has_error(session.connection) != 0) return;
-    lastDispatch = Clock::now();
+    reads.noteRead();
     dispatchArrived();
 }
 
 bool synchronize(milliseconds timeout) {
     if (!ensureMirror()) return false;
     auto answered = std::make_shared<bool>(false);
-    pending.push_back({xcb_get_input_focus(session.connection).sequence, Clock::now() + timeout,
-                       [answered](void*) { *answered = true; }});
+    expect(xcb_get_input_focus(session.connection), timeout, [answered](void*) { *answered = true; });
     xcb_flush(session.connection);
     awaitAnswers();
     return *answered && pending.empty() && xcb_connection_has_error(session.connection) == 0;

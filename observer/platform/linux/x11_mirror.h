@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "observer/platform/linux/x11_connection.h"
+#include "observer/platform/linux/x11_stacking.h"
 #include "observer/platform/window_list.h"
 
 namespace observer::platform::x11 {
@@ -39,7 +40,7 @@ struct Mirror {
     // The check window's own _NET_SUPPORTING_WM_CHECK.
     xcb_window_t checkWindow = XCB_WINDOW_NONE;
     std::optional<Property> checkWindowClaim;
-    std::vector<xcb_window_t> rootChildren;  // bottom-most first
+    StackingOrder rootChildren;
     std::optional<xcb_window_t> focusedTopLevel;
     std::unordered_map<xcb_window_t, WindowState> windows;
 };

@@ -26,7 +26,7 @@ std::optional<xcb_window_t> firstWindowIn(const std::optional<Property>& value) 
 // override-redirect windows are menus and tooltips, input-only windows show nothing.
 std::vector<xcb_window_t> applicationRootChildren(const View& view) {
     std::vector<xcb_window_t> kept;
-    for (const xcb_window_t window : view.mirror.rootChildren) {
+    for (const xcb_window_t window : view.mirror.rootChildren.bottomFirst()) {
         const WindowState* state = windowState(view, window);
         if (state == nullptr || !state->attributesKnown || state->overrideRedirect || state->inputOnly) continue;
         kept.push_back(window);
