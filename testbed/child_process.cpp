@@ -2,13 +2,16 @@
 #include "testbed/child_process.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -19,16 +22,17 @@ extern char** environ;
 namespace testbed {
 namespace {
 
-std::vector<std::string> mergedEnvironment(const std::vector<std::pair<std::string, std::string>>& changes) {
+std::vector<std::string> mergedEnvironment(const Launch& launch) {
     std::vector<std::string> merged;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text = *entry;
         const auto key = text.substr(0, text.find('='));
-        bool replaced = false;
-        for (const auto& change : changes) replaced = replaced || change.first == key;
+        bool replaced = std::find(launch.unsetEnvironment.begin(), launch.unsetEnvironment.end(), key) !=
+                        launch.unsetEnvironment.end();
+        for (const auto& change : launch.environment) replaced = replaced || change.first == key;
         if (!replaced) merged.emplace_back(text);
     }
-    for (const auto& [key, value] : changes) merged.push_back(key + "=" + value);
+    for (const auto& [key, value] : launch.environment) merged.push_back(key + "=" + value);
     return merged;
 }
 
@@ -39,40 +43,83 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return result;
 }
 
-void redirect(const std::string& path, int target, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd >= 0) ::dup2(fd, target);
+// Only async-signal-safe calls from here on: the child of a multi-threaded process may
+// call nothing else before exec.
+void openOn(const char* path, int target, int flags) {
+    const int fd = ::open(path, flags | O_CLOEXEC, 0644);
+    if (fd >= 0 && fd != target) {
+        ::dup2(fd, target);
+        ::close(fd);
+    } else if (fd == target) {
+        ::fcntl(fd, F_SETFD, 0);
+    }
+}
+
+void setUp(const Stream& stream, int target, int flags) {
+    switch (stream.kind) {
+        case Stream::Kind::inherited:
+        case Stream::Kind::closed: break;
+        case Stream::Kind::devNull: openOn("/dev/null", target, flags); break;
+        case Stream::Kind::file: openOn(stream.path.c_str(), target, flags | O_CREAT | O_TRUNC); break;
+        case Stream::Kind::descriptor:
+            if (stream.fd != target) {
+                ::dup2(stream.fd, target);
+            } else {
+                ::fcntl(target, F_SETFD, 0);
+            }
+            break;
+    }
+}
+
+Exit exitOf(int status) {
+    return Exit{WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 }  // namespace
 
 Child::Child(const Launch& launch) {
-    // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
+    // Everything the child needs is prepared before fork.
     std::vector<std::string> arguments = launch.arguments;
-    std::vector<std::string> environment = mergedEnvironment(launch.environment);
+    std::vector<std::string> environment = mergedEnvironment(launch);
     std::vector<char*> argv = pointers(arguments);
     std::vector<char*> envp = pointers(environment);
     int input[2] = {-1, -1};
     int output[2] = {-1, -1};
     if (launch.talk && (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(output, O_CLOEXEC) != 0)) return;
+    const Stream in = launch.talk ? Stream::descriptor(input[0]) : launch.input;
+    const Stream out = launch.talk ? Stream::descriptor(output[1]) : launch.output;
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (const int number : launch.blockedSignals) sigaddset(&blocked, number);
     const pid_t parent = ::getpid();
 
+    // Until exec the child is this process, with its handlers: a signal sent right after
+    // the start must find the child's own signal state.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &before);
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) ::_exit(127);
-        if (launch.descriptorAsThree >= 0) ::dup2(launch.descriptorAsThree, 3);
-        if (launch.talk) {
-            ::dup2(input[0], 0);
-            ::dup2(output[1], 1);
-        } else {
-            redirect("/dev/null", 0, O_RDONLY);
-            redirect(launch.outputFile.empty() ? "/dev/null" : launch.outputFile, 1, O_WRONLY | O_CREAT | O_TRUNC);
+        if (launch.diesWithStarter) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) ::_exit(127);
         }
-        if (!launch.errorFile.empty()) redirect(launch.errorFile, 2, O_WRONLY | O_CREAT | O_TRUNC);
+        if (launch.descriptorAsThree >= 0) setUp(Stream::descriptor(launch.descriptorAsThree), 3, 0);
+        // Lowest first, so that a descriptor opened for one never takes another's number.
+        setUp(in, 0, O_RDONLY);
+        setUp(out, 1, O_WRONLY);
+        setUp(launch.error, 2, O_WRONLY);
+        if (in.kind == Stream::Kind::closed) ::close(0);
+        if (out.kind == Stream::Kind::closed) ::close(1);
+        if (launch.error.kind == Stream::Kind::closed) ::close(2);
+        ::syscall(SYS_close_range, launch.descriptorAsThree >= 0 ? 4U : 3U, ~0U, 0U);
+        for (const int number : launch.ignoredSignals) ::signal(number, SIG_IGN);
+        ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
         ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (launch.talk) {
         ::close(input[0]);
         ::close(output[1]);
@@ -121,6 +168,12 @@ bool Child::running() {
 
 void Child::signal(int number) const {
     if (pid_ > 0) ::kill(pid_, number);
+}
+
+std::optional<Exit> Child::waitForExit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return std::nullopt;
+    if (!eventually([&] { return !running(); }, timeout)) return std::nullopt;
+    return exitOf(*status_);
 }
 
 int Child::stop(std::chrono::milliseconds grace) {
@@ -173,6 +226,19 @@ std::optional<std::string> Child::readLine(std::chrono::milliseconds timeout) {
 
 bool Child::command(std::string_view line, std::chrono::milliseconds timeout) {
     return send(line) && readLine(timeout) == std::optional<std::string>("ok");
+}
+
+std::optional<Exit> waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    std::optional<Exit> ended;
+    eventually(
+        [&] {
+            int status = 0;
+            const pid_t got = ::waitpid(pid, &status, WNOHANG);
+            if (got == pid) ended = exitOf(status);
+            return got != 0;
+        },
+        timeout);
+    return ended;
 }
 
 std::string readFile(const std::string& path) {

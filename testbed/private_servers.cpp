@@ -72,7 +72,7 @@ std::unique_ptr<XServer> startXServerOn(const std::string& directory, const std:
     Launch launch;
     launch.arguments = {"Xvfb", display, "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
     launch.arguments.insert(launch.arguments.end(), options.begin(), options.end());
-    launch.errorFile = directory + "/xvfb.log";
+    launch.error = Stream::file(directory + "/xvfb.log");
     launch.descriptorAsThree = ready[1];
     server->process = Child(launch);
     ::close(ready[1]);
@@ -129,7 +129,7 @@ std::unique_ptr<Child> startWindowManager(const std::string& display, const std:
                           {"XDG_CONFIG_HOME", directory + "/config"},
                           {"XDG_DATA_DIRS", "/usr/local/share:/usr/share"},
                           {"XDG_CONFIG_DIRS", "/etc/xdg"}};
-    launch.errorFile = directory + "/openbox.log";
+    launch.error = Stream::file(directory + "/openbox.log");
     auto manager = std::make_unique<Child>(launch);
     if (!eventually([&] { return managerClaims(display); }, 10s)) return nullptr;
     // The manager claims the display before it takes on new windows: a window mapped in
@@ -155,7 +155,7 @@ std::unique_ptr<SoundServer> startSoundServer(const std::string& directory) {
                                     "module-null-source source_name=mic0 channels=1", "-L",
                                     "module-null-sink sink_name=spk0"};
     launch.environment = {{"PULSE_RUNTIME_PATH", runtime}, {"PULSE_STATE_PATH", runtime + "/state"}, {"HOME", directory}};
-    launch.errorFile = directory + "/pulseaudio.log";
+    launch.error = Stream::file(directory + "/pulseaudio.log");
     server->process = Child(launch);
     if (!eventually([&] { return accepts(socketPath); }, 10s)) return nullptr;
     return server;

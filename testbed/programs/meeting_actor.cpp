@@ -30,6 +30,7 @@ namespace {
 using testbed::Child;
 using testbed::Launch;
 using testbed::Recording;
+using testbed::Stream;
 using testbed::TestWindow;
 
 struct Actor {
@@ -137,8 +138,8 @@ std::string perform(Actor& actor, const std::string& line) {
         words >> program >> output >> error;
         Launch launch;
         launch.arguments = {program};
-        launch.outputFile = output;
-        launch.errorFile = error;
+        launch.output = Stream::file(output);
+        launch.error = Stream::file(error);
         actor.hosted = std::make_unique<Child>(launch);
         return actor.hosted->pid() > 0 ? "ok" : "error cannot start";
     }
