@@ -1,3 +1,5 @@
+// sennick's own process set-up: standard descriptors that are open, and a broken pipe that
+// is an error rather than a death, so that its status is always one of its three.
 #include "process_setup.h"
 
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Plays a short meeting for quorvel on a machine without a desktop: installs what is
-# missing, builds, starts a private X server (Xvfb), window manager (openbox) and sound
-# server (PulseAudio with a virtual microphone), starts quorvel under a stand-in host
+# missing, builds, starts the tests' private desktop (testbed's private_desktop: Xvfb,
+# openbox and PulseAudio with a virtual microphone), starts quorvel under a stand-in host
 # application, and lets meeting_actor play a Zoom call and then a Google Meet in Chrome,
 # while quorvel's event stream and diagnostic log scroll by. Everything it started is
 # stopped on the way out, also on Ctrl-C.
@@ -12,7 +12,8 @@ scripts/install-dependencies.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build
 
-actor=$PWD/build/observer/platform/linux/meeting_actor
+actor=$PWD/build/testbed/meeting_actor
+desktop=$PWD/build/testbed/private_desktop
 quorvel=$PWD/build/observer/quorvel
 work=$(mktemp -d)
 started=()
@@ -39,24 +40,14 @@ wait_for() {  # wait_for SECONDS TEST...
   done
 }
 
-# The X server picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 3>"$work/display" 2>"$work/xvfb.log" &
+# The desktop prints its addresses, then "ready"; it ends when its input does.
+mkfifo "$work/desktop.in"
+"$desktop" <"$work/desktop.in" >"$work/desktop.out" 2>"$work/desktop.log" &
 started+=($!)
-wait_for 10 grep -q . "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-
-HOME=$work XDG_CONFIG_HOME=$work/config openbox --sm-disable >"$work/openbox.log" 2>&1 &
-started+=($!)
-
-mkdir -p "$work/pulse/state"
-PULSE_RUNTIME_PATH=$work/pulse PULSE_STATE_PATH=$work/pulse/state HOME=$work \
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit --log-target=stderr \
-  -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-  -L "module-null-source source_name=mic0 channels=1" \
-  -L "module-null-sink sink_name=spk0" 2>"$work/pulseaudio.log" &
-started+=($!)
-wait_for 10 test -S "$work/pulse/native"
-export PULSE_SERVER=unix:$work/pulse/native
+exec {desktop_input}>"$work/desktop.in"
+wait_for 20 grep -qx ready "$work/desktop.out"
+export DISPLAY=$(sed -n 's/^DISPLAY=//p' "$work/desktop.out")
+export PULSE_SERVER=$(sed -n 's/^PULSE_SERVER=//p' "$work/desktop.out")
 
 # The applications as a Linux desktop has them installed.
 mkdir -p "$work/applications"

@@ -141,8 +141,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// Nothing when the entry hides itself, which also hides entries of the same id below it.
-std::optional<Indexed> parseEntry(std::string_view contents, std::string fileId, bool& hidden) {
+// The entry's name and window class from its main group; `hidden` tells whether it hides
+// itself (Hidden=true), which also hides the entries of the same id further down.
+Indexed parseEntry(std::string_view contents, std::string fileId, bool& hidden) {
     Indexed result{{std::move(fileId), std::nullopt}, std::nullopt};
     bool inMainGroup = false;
     while (!contents.empty()) {
@@ -202,8 +203,8 @@ void rebuild(const std::vector<std::string>& directories) {
             if (!contents) continue;
             taken.insert(fileId);
             bool hidden = false;
-            auto entry = parseEntry(*contents, fileId, hidden);
-            if (entry && !hidden) index.push_back(std::move(*entry));
+            Indexed entry = parseEntry(*contents, fileId, hidden);
+            if (!hidden) index.push_back(std::move(entry));
         }
     }
     searched = directories;

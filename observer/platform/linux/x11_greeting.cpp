@@ -1,3 +1,5 @@
+// The X greeting probe: a connection of its own to the display's server, asking for the
+// greeting with a deadline, since xcb itself waits for it without end.
 #include "observer/platform/linux/x11_greeting.h"
 
 #include <arpa/inet.h>

@@ -1,0 +1,2 @@
+// The rules' state is theirs: a program only starts them.
+#include "observer/core/state.h"
