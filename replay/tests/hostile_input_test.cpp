@@ -9,19 +9,11 @@
 
 #include "replay/json_reader.h"
 #include "replay/scenario.h"
+#include "replay/tests/scenario_error.h"
 #include "replay/scenario_file.h"
 
 namespace replay {
 namespace {
-
-std::string errorOf(const std::string& text) {
-    try {
-        parseScenario(text);
-    } catch (const ScenarioError& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 std::string readError(const std::string& path) {
     try {

@@ -1,20 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "replay/scenario.h"
+#include "replay/tests/scenario_error.h"
 
 namespace replay {
 namespace {
 
 namespace sim = observer::platform::simulated;
-
-std::string errorOf(const std::string& text) {
-    try {
-        parseScenario(text);
-    } catch (const ScenarioError& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 const std::string head = R"("observer": {"pid": 4000, "parentPid": 3000}, "ticks": 2)";
 

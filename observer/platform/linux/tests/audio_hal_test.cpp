@@ -15,6 +15,7 @@
 
 #include "observer/platform/audio_hal.h"
 #include "observer/platform/linux/pulse_connection.h"
+#include "observer/platform/linux/tests/hal_reading.h"
 #include "testbed/actor.h"
 #include "testbed/delaying_proxy.h"
 #include "testbed/private_servers.h"
@@ -28,53 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace hal = observer::platform::audio;
 
-constexpr hal::PropertyAddress processList{hal::selector::processObjectList, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress deviceList{hal::selector::devices, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress runningInput{hal::selector::processIsRunningInput, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress processPid{hal::selector::processPID, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress inputConfiguration{hal::selector::streamConfiguration, hal::scope::input, hal::elementMain};
-constexpr hal::PropertyAddress runningSomewhere{hal::selector::deviceIsRunningSomewhere, hal::scope::global,
-                                                hal::elementMain};
-
-std::optional<std::vector<hal::ObjectId>> idList(const hal::PropertyAddress& address) {
-    std::uint32_t size = 0;
-    if (hal::getPropertyDataSize(hal::systemObject, address, size) != hal::noErr) return std::nullopt;
-    std::vector<hal::ObjectId> ids(size / 4);
-    std::uint32_t written = size;
-    if (hal::getPropertyData(hal::systemObject, address, written, ids.data()) != hal::noErr) return std::nullopt;
-    ids.resize(written / 4);
-    return ids;
-}
-
-std::optional<std::uint32_t> scalar(hal::ObjectId object, const hal::PropertyAddress& address) {
-    std::uint32_t value = 0;
-    std::uint32_t size = sizeof value;
-    if (hal::getPropertyData(object, address, size, &value) != hal::noErr || size != sizeof value) return std::nullopt;
-    return value;
-}
-
-// Channel counts of the buffers in a device's input stream configuration.
-std::optional<std::vector<std::uint32_t>> inputChannels(hal::ObjectId device) {
-    std::uint32_t size = 0;
-    if (hal::getPropertyDataSize(device, inputConfiguration, size) != hal::noErr) return std::nullopt;
-    std::vector<std::uint8_t> bytes(size);
-    if (hal::getPropertyData(device, inputConfiguration, size, bytes.data()) != hal::noErr) return std::nullopt;
-    std::uint32_t count = 0;
-    std::memcpy(&count, bytes.data(), 4);
-    std::vector<std::uint32_t> channels(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        std::memcpy(&channels[i], bytes.data() + hal::bufferListHeaderSize + i * hal::bufferRecordSize, 4);
-    return channels;
-}
-
-// The process object whose pid query answers `pid`.
-std::optional<hal::ObjectId> processObjectOf(pid_t pid) {
-    const auto ids = idList(processList);
-    if (!ids) return std::nullopt;
-    for (const auto id : *ids)
-        if (scalar(id, processPid) == std::optional<std::uint32_t>(static_cast<std::uint32_t>(pid))) return id;
-    return std::nullopt;
-}
+using namespace hal_reading;
 
 // The HAL answers from what the server has told it so far; a test that has just changed
 // the server waits for one round trip, which brings every earlier change along.

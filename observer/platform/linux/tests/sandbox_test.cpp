@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "observer/platform/audio_hal.h"
+#include "observer/platform/linux/tests/hal_reading.h"
 #include "testbed/actor.h"
 #include "testbed/child_process.h"
 #include "testbed/private_servers.h"
@@ -25,30 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace hal = observer::platform::audio;
 
-constexpr hal::PropertyAddress processList{hal::selector::processObjectList, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress runningInput{hal::selector::processIsRunningInput, hal::scope::global, hal::elementMain};
-constexpr hal::PropertyAddress processPid{hal::selector::processPID, hal::scope::global, hal::elementMain};
-
-std::optional<std::uint32_t> scalar(hal::ObjectId object, const hal::PropertyAddress& address) {
-    std::uint32_t value = 0;
-    std::uint32_t size = sizeof value;
-    if (hal::getPropertyData(object, address, size, &value) != hal::noErr || size != sizeof value) return std::nullopt;
-    return value;
-}
-
-// The pids of the process objects that record.
-std::vector<std::uint32_t> recordingPids() {
-    std::vector<std::uint32_t> pids;
-    std::uint32_t size = 0;
-    if (hal::getPropertyDataSize(hal::systemObject, processList, size) != hal::noErr) return pids;
-    std::vector<hal::ObjectId> ids(size / 4);
-    if (hal::getPropertyData(hal::systemObject, processList, size, ids.data()) != hal::noErr) return pids;
-    ids.resize(size / 4);
-    for (const auto id : ids)
-        if (scalar(id, runningInput) == 1u)
-            if (const auto pid = scalar(id, processPid)) pids.push_back(*pid);
-    return pids;
-}
+using namespace hal_reading;
 
 pid_t parentOf(pid_t pid) {
     const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
