@@ -1,5 +1,5 @@
-// Starting Xvfb, openbox and a throwaway PulseAudio daemon, and waiting until each is
-// ready, so that a test never races a server that is still starting.
+// Starting Xvfb and openbox, and waiting until each is ready, so that a test never races
+// a server that is still starting.
 #include "testbed/private_servers.h"
 
 #include "testbed/test_window.h"
@@ -49,16 +49,6 @@ std::string displayName(std::string_view number) {
     std::string name(1, ':');
     name += number;
     return name;
-}
-
-bool accepts(const std::string& socketPath) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
 }
 
 // Xvfb writes the display number to descriptor 3 once it accepts clients, and exits
@@ -140,25 +130,6 @@ std::unique_ptr<Child> startWindowManager(const std::string& display, const std:
         if (eventually([&] { return probe.managed(); }, 500ms)) return manager;
     }
     return nullptr;
-}
-
-std::unique_ptr<SoundServer> startSoundServer(const std::string& directory) {
-    const std::string runtime = directory + "/pulse";
-    std::filesystem::create_directories(runtime + "/state");
-    auto server = std::make_unique<SoundServer>();
-    const std::string socketPath = runtime + "/native";
-    server->address = "unix:" + socketPath;
-    Launch launch;
-    launch.arguments = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                    "--disallow-exit", "--log-target=stderr", "-L",
-                                    "module-native-protocol-unix socket=" + socketPath + " auth-anonymous=1", "-L",
-                                    "module-null-source source_name=mic0 channels=1", "-L",
-                                    "module-null-sink sink_name=spk0"};
-    launch.environment = {{"PULSE_RUNTIME_PATH", runtime}, {"PULSE_STATE_PATH", runtime + "/state"}, {"HOME", directory}};
-    launch.error = Stream::file(directory + "/pulseaudio.log");
-    server->process = Child(launch);
-    if (!eventually([&] { return accepts(socketPath); }, 10s)) return nullptr;
-    return server;
 }
 
 }  // namespace testbed

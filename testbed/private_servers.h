@@ -1,7 +1,7 @@
 // Private instances of the servers that the Linux backend talks to, one set per test:
 // an X server on a free display, a window manager on it, and a sound server with a
-// virtual microphone "mic0" and a null sink "spk0". Each lives in the test's own
-// temporary directory and is stopped when its handle goes away.
+// virtual microphone "mic0" and a null sink "spk0" (sound_servers.h). Each lives in the
+// test's own temporary directory and is stopped when its handle goes away.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "testbed/child_process.h"
+#include "testbed/sound_servers.h"
 
 namespace testbed {
 
@@ -36,12 +37,5 @@ std::unique_ptr<XServer> startXServer(const std::string& directory, const std::s
 
 // Returns once the manager has claimed the display.
 std::unique_ptr<Child> startWindowManager(const std::string& display, const std::string& directory);
-
-struct SoundServer {
-    Child process;
-    std::string address;  // for PULSE_SERVER
-};
-// Returns once the server accepts connections.
-std::unique_ptr<SoundServer> startSoundServer(const std::string& directory);
 
 }  // namespace testbed

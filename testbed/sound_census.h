@@ -21,4 +21,8 @@ struct SoundCensus {
 std::optional<SoundCensus> takeSoundCensus(const std::string& address,
                                            std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
+// The server's default source, as it names it; nothing when it did not answer in time.
+std::optional<std::string> defaultSource(const std::string& address,
+                                         std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+
 }  // namespace testbed

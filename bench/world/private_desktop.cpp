@@ -21,7 +21,7 @@ bool PrivateDesktop::start() {
     manager_ = startWindowManager(x_->display, dir);
     sound_ = startSoundServer(dir);
     if (!manager_ || !sound_) return false;
-    ::setenv("PULSE_SERVER", sound_->address.c_str(), 1);
+    ::setenv("PULSE_SERVER", sound_->address().c_str(), 1);
     ::setenv("DISPLAY", x_->display.c_str(), 1);
     std::filesystem::create_directories(dir + "/data/applications");
     std::ofstream(dir + "/data/applications/us.zoom.Zoom.desktop")
@@ -40,7 +40,7 @@ std::string PrivateDesktop::logPath() const {
 std::vector<std::pair<std::string, std::string>> PrivateDesktop::environment() const {
     const std::string& dir = directory_.path();
     return {{"DISPLAY", x_->display},
-            {"PULSE_SERVER", sound_->address},
+            {"PULSE_SERVER", sound_->address()},
             {"HOME", dir},
             {"XDG_DATA_HOME", dir + "/data-home"},
             {"XDG_DATA_DIRS", dir + "/data"}};

@@ -34,7 +34,7 @@ public:
 
     const std::string& display() const { return x_->display; }
     pid_t xServerPid() const { return x_->process.pid(); }
-    pid_t soundServerPid() const { return sound_->process.pid(); }
+    pid_t soundServerPid() const { return sound_->pid(); }
     std::string eventsPath() const;
     std::string logPath() const;
 

@@ -74,7 +74,7 @@ ObserverSession::~ObserverSession() {
 
 bool ObserverSession::startSoundServer() {
     soundServer_ = testbed::startSoundServer(directory_.path());
-    return soundServer_ && soundServer_->address == pulseAddress_;
+    return soundServer_ && soundServer_->address() == pulseAddress_;
 }
 
 std::vector<std::pair<std::string, std::string>> ObserverSession::environment() const {

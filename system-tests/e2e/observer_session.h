@@ -32,7 +32,7 @@ public:
     // The sound server can also come later, on the address the observer was given.
     bool startSoundServer();
     const std::string& soundServerAddress() const { return pulseAddress_; }
-    pid_t soundServerPid() const { return soundServer_ ? soundServer_->process.pid() : -1; }
+    pid_t soundServerPid() const { return soundServer_ ? soundServer_->pid() : -1; }
     pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
 

@@ -6,7 +6,8 @@
 // It reads one command per line on standard input and answers "ok" (or "error ...")
 // on standard output; its first line is "ready <pid>".
 //   window <instance> <class> <title...>   title <title...>   activate
-//   record <source>   record-child <source>   stop
+//   record <source>   record-child <source>   record-native <source>   stop
+// record-native records in a child that is a native PipeWire client (pw-record).
 //   host <program> <output file> <error file>   quit
 #include <signal.h>
 #include <sys/prctl.h>
@@ -37,6 +38,7 @@ struct Actor {
     std::unique_ptr<TestWindow> window;
     std::vector<std::unique_ptr<Recording>> recordings;
     std::vector<pid_t> recordingChildren;
+    std::vector<Child> nativeRecorders;
     std::unique_ptr<Child> hosted;
 };
 
@@ -88,6 +90,7 @@ pid_t recordInChild(const std::string& source) {
 
 void stopRecordings(Actor& actor) {
     actor.recordings.clear();
+    actor.nativeRecorders.clear();
     for (const pid_t child : actor.recordingChildren) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
@@ -113,6 +116,16 @@ std::string perform(Actor& actor, const std::string& line) {
         if (!actor.window) return "error no window";
         if (verb == "title") actor.window->setTitle(rest(words));
         if (verb == "activate") actor.window->activate();
+        return "ok";
+    }
+    if (verb == "record-native") {
+        std::string source;
+        words >> source;
+        Launch launch;
+        launch.arguments = {"pw-record", "--target", source, "/dev/null"};
+        Child recorder(launch);
+        if (!recorder.running()) return "error cannot record";
+        actor.nativeRecorders.push_back(std::move(recorder));
         return "ok";
     }
     if (verb == "record" || verb == "record-child") {

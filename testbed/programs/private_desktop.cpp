@@ -39,7 +39,7 @@ int main(int argc, char**) {
         return 1;
     }
     std::printf("DISPLAY=%s\nPULSE_SERVER=%s\nDESKTOP_DIRECTORY=%s\nready\n", x->display.c_str(),
-                sound->address.c_str(), directory.path().c_str());
+                sound->address().c_str(), directory.path().c_str());
     std::fflush(stdout);
 
     char buffer[256];

@@ -8,12 +8,12 @@
 // while its object lives, ids of different kinds never collide, and none is 0 or 1.
 #include "observer/platform/audio_hal.h"
 
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "observer/platform/linux/flatpak_applications.h"
 #include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/x11_mirror.h"
 
@@ -107,21 +107,11 @@ Value systemProperty(const PropertyAddress& address) {
     return failure(unknownProperty);
 }
 
-std::optional<std::int32_t> parsePid(const std::string& text) {
-    std::int32_t pid = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, pid);
-    if (error != std::errc{} || stop != end || text.empty()) return std::nullopt;
-    return pid;
-}
-
-bool recordsFromMicrophone(const pulse::ServerState& state, std::uint32_t client) {
-    for (const auto& [index, output] : state.sourceOutputs) {
-        if (output.client != client || output.corked) continue;
-        const auto source = state.sources.find(output.source);
-        if (source != state.sources.end() && !source->second.isMonitor) return true;
-    }
-    return false;
+pulse::ServerIdentity identityOf(const pulse::ServerState& state) {
+    pulse::ServerIdentity identity{state.onPipeWire, std::nullopt};
+    if (const auto own = state.clients.find(state.ownClient); own != state.clients.end())
+        identity.ownCredentialPid = pulse::parsePid(own->second.credentialPid);
+    return identity;
 }
 
 Value processProperty(std::uint32_t index, const PropertyAddress& address) {
@@ -132,11 +122,8 @@ Value processProperty(std::uint32_t index, const PropertyAddress& address) {
 
     const auto found = state->clients.find(index);
     if (found == state->clients.end()) return failure(badObject);
-    if (runningInput) return scalar(recordsFromMicrophone(*state, index) ? 1 : 0);
-    // The credential pid is right for sandboxed clients too; the reported one is not.
-    const auto& client = found->second;
-    const auto& text = client.credentialPid ? client.credentialPid : client.reportedPid;
-    const auto pid = text ? parsePid(*text) : std::nullopt;
+    if (runningInput) return scalar(pulse::recordsFromMicrophone(*state, index) ? 1 : 0);
+    const auto pid = pulse::clientPid(found->second, identityOf(*state), flatpak::runningApplication);
     if (!pid) return failure(unknownProperty);
     return scalar(static_cast<std::uint32_t>(*pid));
 }

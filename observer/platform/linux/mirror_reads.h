@@ -6,10 +6,14 @@
 //   objects that follow a list share a read made in the last few milliseconds, so that
 //   they see the state the list came from and cost no system call each;
 // - a connection found broken is dropped and connected to once more in the same call:
-//   the server may have come back in the meantime and still deserves an answer.
+//   the server may have come back in the meantime and still deserves an answer;
+// - a server that could not be reached is tried again no sooner than half a second
+//   later: one that accepts connections but does not answer would otherwise cost a whole
+//   connection patience on each of a tick's calls.
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 namespace observer::platform::servers {
 
@@ -34,6 +38,17 @@ public:
         return true;
     }
     void noteRead() { lastRead_ = std::chrono::steady_clock::now(); }
+
+    bool connectionAttemptDue() const {
+        return !lastFailedAttempt_ || std::chrono::steady_clock::now() - *lastFailedAttempt_ >= retryPause;
+    }
+    void noteConnectionAttempt(bool succeeded) {
+        if (succeeded) {
+            lastFailedAttempt_.reset();
+        } else {
+            lastFailedAttempt_ = std::chrono::steady_clock::now();
+        }
+    }
     // A dropped mirror shares nothing.
     void forgetReads() { lastRead_ = {}; }
 
@@ -54,11 +69,13 @@ public:
 
 private:
     static constexpr std::chrono::milliseconds sharing{10};
+    static constexpr std::chrono::milliseconds retryPause{500};
 
     std::chrono::milliseconds firstConnectionPatience_;
     std::chrono::milliseconds connectionPatience_;
     bool firstConnection_ = true;
     std::chrono::steady_clock::time_point lastRead_;
+    std::optional<std::chrono::steady_clock::time_point> lastFailedAttempt_;
 };
 
 }  // namespace observer::platform::servers

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -44,6 +45,9 @@ pa_context* context = nullptr;
 
 ServerState mirror;
 bool built = false;
+// What the server last reported before its connection was lost, while it holds.
+ServerState held;
+std::optional<Clock::time_point> heldUntil;
 int listsAwaited = 0;
 bool listFailed = false;
 
@@ -130,7 +134,12 @@ std::optional<std::string> property(const pa_proplist* properties, const char* k
 
 void store(const pa_client_info& info) {
     mirror.clients[info.index] = {property(info.proplist, "pipewire.sec.pid"),
-                                  property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID)};
+                                  property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID),
+                                  property(info.proplist, "pipewire.access.portal.app_id")};
+}
+
+void store(const pa_server_info& info) {
+    mirror.onPipeWire = info.server_name != nullptr && std::strstr(info.server_name, "PipeWire") != nullptr;
 }
 
 void store(const pa_source_output_info& info) {
@@ -155,6 +164,12 @@ void onListItem(pa_context*, const Info* info, int eol, void*) {
         return;
     }
     if (eol < 0) listFailed = true;
+    --listsAwaited;
+}
+
+// The server's own description comes as one answer, not as a list.
+void onServerInfo(pa_context*, const pa_server_info* info, void*) {
+    if (info != nullptr) store(*info);
     --listsAwaited;
 }
 
@@ -225,7 +240,9 @@ bool buildMirror(Clock::time_point deadline) {
 
     listFailed = false;
     listsAwaited = 0;
+    mirror.ownClient = pa_context_get_index(context);
     pa_operation* lists[] = {
+        pa_context_get_server_info(context, onServerInfo, nullptr),
         pa_context_get_client_info_list(context, onListItem<pa_client_info>, nullptr),
         pa_context_get_source_output_info_list(context, onListItem<pa_source_output_info>, nullptr),
         pa_context_get_source_info_list(context, onListItem<pa_source_info>, nullptr),
@@ -281,14 +298,27 @@ bool connectAndBuild() {
     return true;
 }
 
+// The mirror of a connection that broke holds for a while; a connection that never
+// built one leaves nothing to hold.
+void loseConnection() {
+    reachability::lost(reachability::Server::sound);
+    if (built) {
+        held = std::move(mirror);
+        heldUntil = Clock::now() + holdAfterLoss;
+    }
+    dropContext();
+}
+
 bool ensureMirror() {
     if (mainLoop == nullptr) mainLoop = pa_mainloop_new();
     if (mainLoop == nullptr) return false;
     if (contextReady() && built) return true;
     // A failed context cannot connect again; a fresh one can.
-    if (context != nullptr) reachability::lost(reachability::Server::sound);
-    dropContext();
-    return connectAndBuild();
+    if (context != nullptr) loseConnection();
+    if (!reads.connectionAttemptDue()) return false;
+    const bool connected = connectAndBuild();
+    reads.noteConnectionAttempt(connected);
+    return connected;
 }
 
 // The steps of a read, as MirrorReads takes them. A server that went away since the last
@@ -301,18 +331,45 @@ struct SoundServerMirror {
         awaitNamedObjects();
     }
     static bool healthy() { return contextReady(); }
-    static void lose() {
-        reachability::lost(reachability::Server::sound);
-        dropContext();
-    }
+    static void lose() { loseConnection(); }
 };
+
+// A client is known across a reconnection by its own pid: the server's indices and its
+// credential pid (pipewire-pulse's own, for its clients) may both be new.
+std::optional<std::string> recordingClientKey(const Client& client) {
+    return client.reportedPid ? client.reportedPid : client.credentialPid;
+}
+
+bool everyHeldRecordingIsBack() {
+    for (const auto& [index, client] : held.clients) {
+        if (!recordsFromMicrophone(held, index)) continue;
+        const auto key = recordingClientKey(client);
+        const bool back = std::any_of(mirror.clients.begin(), mirror.clients.end(), [&](const auto& entry) {
+            return recordingClientKey(entry.second) == key && recordsFromMicrophone(mirror, entry.first);
+        });
+        if (!back) return false;
+    }
+    return true;
+}
 
 const ServerState* read(bool shareRecentRead) {
     SoundServerMirror connection;
-    return reads.refresh(shareRecentRead, connection) ? &mirror : nullptr;
+    const bool connected = reads.refresh(shareRecentRead, connection);
+    if (heldUntil && Clock::now() < *heldUntil && !(connected && everyHeldRecordingIsBack())) return &held;
+    heldUntil.reset();
+    return connected ? &mirror : nullptr;
 }
 
 }  // namespace
+
+bool recordsFromMicrophone(const ServerState& state, std::uint32_t client) {
+    for (const auto& [index, output] : state.sourceOutputs) {
+        if (output.client != client || output.corked) continue;
+        const auto source = state.sources.find(output.source);
+        if (source != state.sources.end() && !source->second.isMonitor) return true;
+    }
+    return false;
+}
 
 const ServerState* serverState() {
     return read(false);

@@ -16,12 +16,11 @@
 #include <optional>
 #include <string>
 
+#include "observer/platform/linux/client_pid.h"
+
 namespace observer::platform::pulse {
 
-struct Client {
-    std::optional<std::string> credentialPid;  // "pipewire.sec.pid", from the socket
-    std::optional<std::string> reportedPid;    // "application.process.id", self-reported
-};
+using Client = ClientClaims;
 
 struct SourceOutput {
     std::uint32_t client = 0;  // invalid index for streams that no client owns
@@ -42,14 +41,28 @@ struct Sink {
 
 // Objects by the server's index, which it never reuses while it runs.
 struct ServerState {
+    bool onPipeWire = false;  // the server's name says so: "PulseAudio (on PipeWire 0.3.65)"
+    std::uint32_t ownClient = 0xFFFFFFFF;  // quorvel's own connection
     std::map<std::uint32_t, Client> clients;
     std::map<std::uint32_t, SourceOutput> sourceOutputs;
     std::map<std::uint32_t, Source> sources;
     std::map<std::uint32_t, Sink> sinks;
 };
 
+// Whether the client has a recording stream running from a source that is not a sink's
+// monitor.
+bool recordsFromMicrophone(const ServerState& state, std::uint32_t client);
+
 // The mirror as the server has reported it up to now, or nothing when no server could
 // be reached or the mirror could not be built in time. Valid until the next call.
+// When the connection is lost, the last state holds for up to `holdAfterLoss` while
+// quorvel connects again, and after it has, until every client that was recording is
+// recording again: a server restarted by hand or by an update is back within a second,
+// native PipeWire clients record on through a restart of pipewire-pulse, and
+// PulseAudio-protocol clients open their streams anew; a meeting that goes on recording
+// must not end in between. A client that does not record again ends its recording once
+// the time is up.
+inline constexpr std::chrono::milliseconds holdAfterLoss{3000};
 const ServerState* serverState();
 // The same, sharing a read made in the last few milliseconds: for the questions about
 // single objects that follow a list, as a tick's do, so that they see the state the

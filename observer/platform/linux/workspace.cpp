@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "observer/platform/linux/desktop_entries.h"
+#include "observer/platform/linux/flatpak_applications.h"
 #include "observer/platform/linux/x11_windows.h"
 
 namespace observer::platform {
@@ -98,7 +99,43 @@ const ClientWindows& clientWindowsAndOwners(const x11::View& view) {
     return known;
 }
 
+// Each owner's Flatpak id, read once per owner: an owner is known by its pid and its
+// first window, so that a pid that a new process took over is read afresh.
+struct FlatpakOwner {
+    std::int32_t pid;
+    xcb_window_t firstWindow;
+    std::optional<std::string> id;
+};
+
+const std::optional<std::string>& flatpakIdOf(const Owned& owner, std::vector<FlatpakOwner>& known) {
+    const xcb_window_t first = owner.windows.front();
+    for (const auto& entry : known)
+        if (entry.pid == owner.pid && entry.firstWindow == first) return entry.id;
+    known.push_back({owner.pid, first, flatpak::applicationIdOf(owner.pid)});
+    return known.back().id;
+}
+
 }  // namespace
+
+namespace flatpak {
+
+std::optional<std::int32_t> runningApplication(std::string_view id) {
+    return x11::ask(std::optional<std::int32_t>(), [&](const x11::View& view) -> std::optional<std::int32_t> {
+        static std::vector<FlatpakOwner> known;
+        const auto& owners = clientWindowsAndOwners(view).owners;
+        // Owners that have gone take their entries with them.
+        std::erase_if(known, [&](const FlatpakOwner& entry) {
+            return std::none_of(owners.begin(), owners.end(), [&](const Owned& owner) {
+                return owner.pid == entry.pid && owner.windows.front() == entry.firstWindow;
+            });
+        });
+        for (const auto& owner : owners)
+            if (flatpakIdOf(owner, known) == id) return owner.pid;
+        return std::nullopt;
+    });
+}
+
+}  // namespace flatpak
 
 std::vector<RunningApplication> runningApplications() {
     return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {

@@ -42,7 +42,7 @@ TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowH
     const auto soundServer = startSoundServer(directory.path());
     ASSERT_TRUE(xServer && soundServer) << "the private servers did not start";
     ::setenv("DISPLAY", xServer->display.c_str(), 1);
-    ::setenv("PULSE_SERVER", soundServer->address.c_str(), 1);
+    ::setenv("PULSE_SERVER", soundServer->address().c_str(), 1);
     ::setenv("XDG_DATA_HOME", (directory.path() + "/data-home").c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (directory.path() + "/data").c_str(), 1);
 
@@ -50,7 +50,7 @@ TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowH
     launch.arguments = {"unshare", "--pid", "--fork", "--kill-child", meetingActorPath()};
     // Without privileges a pid namespace needs a user namespace around it.
     if (::geteuid() != 0) launch.arguments.insert(launch.arguments.begin() + 1, {"--user", "--map-root-user"});
-    launch.environment = {{"DISPLAY", xServer->display}, {"PULSE_SERVER", soundServer->address}};
+    launch.environment = {{"DISPLAY", xServer->display}, {"PULSE_SERVER", soundServer->address()}};
     launch.talk = true;
     Child sandboxed(launch);
     const auto ready = sandboxed.readLine(5s);
