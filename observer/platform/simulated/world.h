@@ -121,6 +121,10 @@ void fireTimer();
 // tick k so that the world can change. With `realtime`, ticks keep to the real clock and
 // go on after the planned ones, in the world as it then is, until the process is ended.
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
+// A realtime run loop then takes one tick per line read from `fd` (quorvel-replay --step)
+// instead of one a second, on the simulated clock; at the end of that input it delivers
+// the events already written and returns.
+void stepTicksByLines(int fd);
 
 bool interruptHandlerInstalled();
 // Whether the observer ended itself through endProcess.
