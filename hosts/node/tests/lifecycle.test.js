@@ -151,7 +151,7 @@ test('restart() stops the child and starts a new one, in one promise', async () 
   const helper = new QuorvelProcess({ command: replay, args: ['--realtime', idle] });
   const seen = record(helper);
   helper.start();
-  await firstLine(helper);
+  await nth(seen, helper, 'event', 2);
   const first = helper.pid;
   assert.deepEqual(await helper.restart(), { outcome: 'exited', code: 0, signal: null });
   const spawned = await nth(seen, helper, 'spawn', 2);
