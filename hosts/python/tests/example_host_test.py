@@ -8,7 +8,7 @@ import subprocess
 import sys
 import unittest
 
-from support import PATIENCE, ROOT, Scratch, program
+from support import PATIENCE, ROOT, ScratchTestCase, program
 
 EXAMPLE = ROOT / "hosts" / "python" / "example_host.py"
 
@@ -28,15 +28,7 @@ class DocumentedExamplesTest(unittest.TestCase):
                 self.assertEqual(block, (ROOT / path).read_text(encoding="utf-8"))
 
 
-class PythonExampleHostTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = Scratch()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
-
+class PythonExampleHostTest(ScratchTestCase):
     def test_sigterm_stops_quorvel_with_sigint_and_the_open_meeting_ends(self):
         scenario = self.scratch.scenario("meeting", {
             "observer": {"pid": 4000, "parentPid": 3000}, "ticks": 600,

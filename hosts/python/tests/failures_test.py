@@ -3,20 +3,12 @@ command line or scenario that the helper refuses (status 2)."""
 import unittest
 
 from quorvel_host import QuorvelProcess
-from support import Recorder, Scratch, program
+from support import Recorder, ScratchTestCase, program
 
 REPLAY = program("QUORVEL_REPLAY")
 
 
-class FailuresTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = Scratch()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
-
+class FailuresTest(ScratchTestCase):
     def test_a_program_that_cannot_be_started_gives_up_at_once_says_why_and_never_reports_a_spawn(self):
         not_executable = self.scratch.path / "not-executable"
         not_executable.write_text("#!/bin/sh\n")

@@ -3,13 +3,14 @@ quorvel-replay (and the real quorvel on Linux) and small stand-ins for what the 
 programs do not do on cue."""
 import json
 import os
+import signal
 import subprocess
 import sys
 import time
 import unittest
 
 from quorvel_host import QuorvelProcess
-from support import IDLE, PATIENCE, ROOT, SCENARIOS, Recorder, Scratch, program, zoom_meeting
+from support import IDLE, PATIENCE, ROOT, SCENARIOS, Recorder, ScratchTestCase, program, zoom_meeting
 
 REPLAY = program("QUORVEL_REPLAY")
 STOPPED = {"outcome": "exited", "code": 0, "signal": None}
@@ -25,16 +26,12 @@ def gone(pid):
     return False
 
 
-class LifecycleTest(unittest.TestCase):
+class LifecycleTest(ScratchTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.scratch = Scratch()
+        super().setUpClass()
         cls.idle = cls.scratch.scenario("idle", IDLE)
         cls.unfinished = cls.scratch.scenario("unfinished", zoom_meeting(2))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
 
     def realtime(self, **options):
         client = QuorvelProcess(REPLAY, ["--realtime", self.idle], **options)
@@ -81,10 +78,7 @@ class LifecycleTest(unittest.TestCase):
         # The replay catches the stop signals from its first instruction, before any output.
         seen.wait_for("line")
         pid = client.pid
-        stopping = client.stop()
-        self.assertEqual(client.state, "stopping")
-        self.assertIs(client.stop(), stopping, "a second stop() while stopping is the same stop")
-        self.assertEqual(stopping.result(PATIENCE), STOPPED)
+        self.assertEqual(client.stop().result(PATIENCE), STOPPED)
         self.assertEqual(client.state, "stopped")
         self.assertIsNone(client.pid)
         self.assertTrue(gone(pid))
@@ -105,27 +99,36 @@ class LifecycleTest(unittest.TestCase):
             self.assertEqual(client.stop().result(PATIENCE), expected)
 
     def test_start_during_a_stop_starts_a_new_child_once_the_stop_has_finished(self):
-        client, seen = self.realtime()
+        # A child deaf to SIGINT, and a stop timeout that never runs out here: each stop
+        # lasts until the test kills the child.
+        deaf = self.scratch.stand_in("deaf-until-killed", "trap '' INT\necho '{\"event\":\"heartbeat\"}'\nexec sleep 60")
+        client = QuorvelProcess(deaf, stop_timeout_ms=PATIENCE * 2000)
+        seen = Recorder(client)
         client.start()
         seen.wait_for("line")
         first = client.pid
         stopping = client.stop()
         client.start()
         self.assertEqual(client.state, "stopping")
-        self.assertEqual(stopping.result(PATIENCE), STOPPED)
+        self.assertIs(client.stop(), stopping, "a second stop() while stopping is the same stop")
+        client.start()
+        os.kill(first, signal.SIGKILL)
+        self.assertEqual(stopping.result(PATIENCE), {"outcome": "signalled", "code": None, "signal": "SIGKILL"})
         spawned = seen.wait_for("spawn", 2)
         self.assertNotEqual(spawned["pid"], first)
         self.assertEqual(spawned["attempt"], 0)
-        seen.wait_for("line", 3)
+        seen.wait_for("line", 2)
         self.assertEqual(client.state, "running")
 
         # A stop() after the start() takes it back.
         again = client.stop()
         client.start()
         self.assertIs(client.stop(), again)
-        self.assertEqual(again.result(PATIENCE), STOPPED)
+        os.kill(spawned["pid"], signal.SIGKILL)
+        again.result(PATIENCE)
         self.assertEqual(client.state, "stopped")
         self.assertEqual(len(seen.named("spawn")), 2)
+        self.assertEqual([exit_info["reason"] for exit_info in seen.named("exit")], ["stop", "stop"])
 
     def test_restart_stops_the_child_and_starts_a_new_one(self):
         client, seen = self.realtime()

@@ -4,18 +4,14 @@ end of the stream arrives too, and the log stays bounded."""
 import unittest
 
 from quorvel_host import QuorvelProcess
-from support import Recorder, Scratch
+from support import Recorder, ScratchTestCase
 
 
-class LinesTest(unittest.TestCase):
+class LinesTest(ScratchTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.scratch = Scratch()
+        super().setUpClass()
         cls.helpers = 0
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
 
     def run_to_end(self, body, **options):
         LinesTest.helpers += 1

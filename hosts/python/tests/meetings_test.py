@@ -4,7 +4,7 @@ ticks, and a clock that the test sets stands for the minutes between them."""
 import unittest
 
 from quorvel_host import QuorvelProcess
-from support import PATIENCE, Recorder, Scratch, program, zoom_meeting
+from support import PATIENCE, Recorder, ScratchTestCase, program, zoom_meeting
 
 REPLAY = program("QUORVEL_REPLAY")
 ZOOM = {"app": "Zoom", "pid": 700, "title": "Zoom Meeting"}
@@ -15,15 +15,11 @@ def is_mode(event):
     return event["event"] == "mic-mode"
 
 
-class MeetingsTest(unittest.TestCase):
+class MeetingsTest(ScratchTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.scratch = Scratch()
+        super().setUpClass()
         cls.meeting = cls.scratch.scenario("meeting", zoom_meeting(1000, end=601))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
 
     def stepped(self):
         self.now = 1_700_000_000_000

@@ -4,18 +4,10 @@ import sys
 import unittest
 
 from quorvel_host import microphone_permission, run_sennick
-from support import Scratch, program
+from support import ScratchTestCase, program
 
 
-class SennickTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = Scratch()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
-
+class SennickTest(ScratchTestCase):
     def test_the_real_sennick_answers_with_one_word_and_the_matching_status(self):
         result = run_sennick(program("SENNICK"))
         self.assertEqual(result["code"], {"authorized": 0, "denied": 1, "unknown": 2}[result["permission"]])

@@ -7,6 +7,7 @@ import pathlib
 import stat
 import tempfile
 import threading
+import unittest
 
 from quorvel_host import REPORTS
 
@@ -45,6 +46,18 @@ class Scratch:
 
     def remove(self):
         self._folder.cleanup()
+
+
+class ScratchTestCase(unittest.TestCase):
+    """A test class with a scratch folder of its own, self.scratch."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = Scratch()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.scratch.remove()
 
 
 def zoom_meeting(ticks, start=1, end=None):

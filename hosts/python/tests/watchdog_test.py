@@ -5,21 +5,13 @@ import time
 import unittest
 
 from quorvel_host import QuorvelProcess
-from support import IDLE, PATIENCE, Recorder, Scratch, program
+from support import IDLE, PATIENCE, Recorder, ScratchTestCase, program
 
 REPLAY = program("QUORVEL_REPLAY")
 HEARTBEAT = "echo '{\"event\":\"heartbeat\"}'"
 
 
-class WatchdogTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = Scratch()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.remove()
-
+class WatchdogTest(ScratchTestCase):
     def test_a_child_that_writes_nothing_for_too_long_is_hung_ended_with_sigint_and_restarted(self):
         client = QuorvelProcess(REPLAY, ["--realtime", self.scratch.scenario("idle", IDLE)], hung_after_ms=600,
                                 restart={"max_tries": 1, "first_delay_ms": 10})
