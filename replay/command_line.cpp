@@ -1,15 +1,17 @@
-// quorvel-replay's --help and --version. The version comes from the build
-// (QUORVEL_VERSION), which takes it from the project's one version number.
+// quorvel-replay's command line. The version comes from the build (QUORVEL_VERSION),
+// which takes it from the project's one version number.
 #include "replay/command_line.h"
 
 #include <cstdio>
-#include <string_view>
 
 namespace replay {
+
+const std::string_view usageLine = "usage: quorvel-replay [--realtime | --step] SCENARIO.json";
+
 namespace {
 
 constexpr std::string_view usage =
-    "usage: quorvel-replay [--realtime] SCENARIO.json\n"
+    "usage: quorvel-replay [--realtime | --step] SCENARIO.json\n"
     "       quorvel-replay --help | --version\n"
     "\n"
     "Runs quorvel's rules against the worlds that SCENARIO.json describes and writes what\n"
@@ -18,6 +20,8 @@ constexpr std::string_view usage =
     "  --realtime  one tick a second on the real clock, on past the last tick until a\n"
     "              stop signal; without it the ticks run at once on the scenario's\n"
     "              clock and the program ends\n"
+    "  --step      as --realtime, but one tick for each line read on standard input,\n"
+    "              on the scenario's clock; the end of the input ends the program\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n";
 
@@ -37,6 +41,24 @@ std::optional<int> answerStandardOptions(int argc, const char* const* argv) {
     if (option == "--help") return answer(usage);
     if (option == "--version") return answer(version);
     return std::nullopt;
+}
+
+std::optional<Invocation> parseCommandLine(int argc, const char* const* argv) {
+    Invocation invocation;
+    bool paced = false;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if ((argument == "--realtime" || argument == "--step") && !paced) {
+            paced = true;
+            invocation.pace = argument == "--step" ? Pace::stepped : Pace::realtime;
+        } else if (invocation.scenarioPath == nullptr && !argument.starts_with("-")) {
+            invocation.scenarioPath = argv[index];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (invocation.scenarioPath == nullptr) return std::nullopt;
+    return invocation;
 }
 
 }  // namespace replay

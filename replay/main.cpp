@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <string_view>
 
 #include "observer/core/startup.h"
 #include "observer/platform/process_control.h"
@@ -31,22 +30,11 @@ int complain(const std::string& message) {
 int main(int argc, char** argv) {
     observer::platform::prepareProcess();
     if (const auto status = replay::answerStandardOptions(argc, argv)) return *status;
-    bool realtime = false;
-    const char* path = nullptr;
-    for (int index = 1; index < argc; ++index) {
-        const std::string_view argument = argv[index];
-        if (argument == "--realtime" && !realtime) {
-            realtime = true;
-        } else if (path == nullptr && !argument.starts_with("-")) {
-            path = argv[index];
-        } else {
-            path = nullptr;
-            break;
-        }
-    }
-    if (path == nullptr || (argc != 2 + (realtime ? 1 : 0))) {
-        return complain("usage: quorvel-replay [--realtime] SCENARIO.json");
-    }
+    const auto invocation = replay::parseCommandLine(argc, argv);
+    if (!invocation) return complain(std::string(replay::usageLine));
+    const char* path = invocation->scenarioPath;
+    const bool realtime = invocation->pace == replay::Pace::realtime;
+    const bool stepped = invocation->pace == replay::Pace::stepped;
 
     replay::Scenario scenario;
     try {
@@ -60,6 +48,7 @@ int main(int argc, char** argv) {
     sim::setObserverProcess(scenario.pid, scenario.parentPid);
     sim::setClock(scenario.clock);
     sim::useRealClock(realtime);
+    if (stepped) sim::stepTicksByLines(STDIN_FILENO);
     sim::useTextLocale(scenario.locale);
     sim::changeWorld(std::move(scenario.states.front().change));
 
@@ -72,7 +61,7 @@ int main(int argc, char** argv) {
                 sim::changeWorld(std::move(scenario.states[next++].change));
             }
         },
-        realtime);
+        realtime || stepped);
 
     observer::startObserver();
     observer::platform::runMainRunLoop();

@@ -22,8 +22,13 @@ case "${1:-}" in
       xvfb openbox pulseaudio      # private servers for the Linux tests and the demo
       mandoc                       # lints the manual pages
       dpkg-dev file                # the packaging test builds a .deb
+      lintian                      # and checks it as Debian's own checker does
       nodejs python3 python3-jsonschema  # the host kit's tests and the event contracts
+      python3-setuptools           # builds the Python client's wheel in its tests
     )
+    # The Node client's tests install TypeScript with npm. Node from Node's own packages
+    # brings npm along; Debian's nodejs has it in a package of its own.
+    command -v npm >/dev/null || packages+=(npm)
     ;;
   *)
     echo "usage: scripts/install-dependencies.sh [--run]" >&2

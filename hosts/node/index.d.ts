@@ -45,37 +45,47 @@ export interface RestartOptions {
 export interface QuorvelProcessOptions {
   /** Path of quorvel, or of quorvel-replay in a host's tests. Started directly, never through a shell. */
   command: string;
-  /** quorvel takes none; quorvel-replay takes ["--realtime", "SCENARIO.json"]. */
+  /** quorvel takes none; quorvel-replay takes ["--realtime", "SCENARIO.json"], or with `step` just ["SCENARIO.json"]. */
   args?: string[];
   env?: NodeJS.ProcessEnv;
   cwd?: string;
-  /** No line on standard output for this long means the child hangs (default 45000 ms). */
+  /** No line on standard output for this long means the child hangs (default 60000 ms, four heartbeats). */
   hungAfterMs?: number;
   /** Time between SIGINT and SIGKILL when stopping (default 5000 ms). */
   stopTimeoutMs?: number;
   /** How many lines of standard error are kept (default 200). */
   stderrLines?: number;
-  /** Longer event lines are reported as malformed and dropped (default 1 MiB). */
-  maxLineBytes?: number;
   /** How to restart a child that ended or hangs; false never restarts. */
   restart?: RestartOptions | false;
+  /** For tests: the child is quorvel-replay --step ("--step" goes before args), and tick() runs its ticks. */
+  step?: boolean;
+  /** The clock that times meetings, in milliseconds since the epoch (default Date.now). */
+  clock?: () => number;
 }
 
 export declare const DEFAULTS: Readonly<{
   hungAfterMs: number;
   stopTimeoutMs: number;
   stderrLines: number;
-  maxLineBytes: number;
   restart: Readonly<Required<RestartOptions>>;
 }>;
 
+/**
+ * Why a child ended: stop() ended it ("stop"), the watchdog did ("hung"), it could not be
+ * started ("cannot-start"), it refused its command line or input with status 2
+ * ("refused"), or it ended by itself ("exit"). No restart follows "cannot-start" or "refused".
+ */
+export type EndReason = 'stop' | 'hung' | 'cannot-start' | 'refused' | 'exit';
+/** The ends after which the client restarts the child, or gives up. */
+export type FailureReason = Exclude<EndReason, 'stop'>;
+
 export interface ExitInfo {
+  /** The exit status; null when the child died of a signal or could not be started. */
   code: number | null;
   signal: NodeJS.Signals | null;
   /** True when stop() ended it. */
   expected: boolean;
-  /** stop(), the watchdog ("hung"), or the child ended by itself ("exit"). */
-  reason: 'stop' | 'hung' | 'exit';
+  reason: EndReason;
   /** The mic-active event of a session that was open when the child ended: no mic-inactive will close it. */
   openSession: MicActiveEvent | null;
   /** Why the child could not be started, if it could not. */
@@ -89,29 +99,68 @@ export interface StopResult {
   signal: NodeJS.Signals | null;
 }
 
+/** A meeting: a mic-active event, timed by the client's clock when its line arrived. */
+export interface MeetingStarted {
+  app: AppLabel;
+  pid: number;
+  title: string;
+  /** Milliseconds since the epoch, by the client's clock. */
+  startedAt: number;
+}
+
+export interface MeetingEnded extends MeetingStarted {
+  endedAt: number;
+  /** endedAt - startedAt, never below 0. */
+  durationMs: number;
+  /** A mic-inactive event ended it, the child ended without one, or stop() (or restart()) ended the child. */
+  reason: 'mic-inactive' | 'helper-exit' | 'stopped';
+}
+
 export interface QuorvelProcessEvents {
   event: [event: QuorvelEvent];
   unknown: [value: { event: string; [key: string]: unknown }];
   malformed: [info: { line: string; reason: string }];
   line: [line: string];
-  spawn: [info: { pid: number | null; attempt: number }];
-  hung: [info: { pid: number | null; silentForMs: number }];
+  'meeting-started': [meeting: MeetingStarted];
+  'meeting-ended': [meeting: MeetingEnded];
+  spawn: [info: { pid: number; attempt: number }];
+  hung: [info: { pid: number; silentForMs: number }];
   exit: [info: ExitInfo];
   restart: [info: { reason: 'hung' | 'exit'; attempt: number; delayMs: number }];
-  'gave-up': [info: { reason: 'hung' | 'exit'; tries: number }];
+  'gave-up': [info: { reason: FailureReason; tries: number }];
 }
+
+type Reports = QuorvelProcessEvents;
+type Listener<K extends keyof Reports> = (...args: Reports[K]) => void;
 
 export declare class QuorvelProcess extends EventEmitter {
   constructor(options: QuorvelProcessOptions);
-  readonly state: 'idle' | 'running' | 'waiting' | 'failed' | 'stopped';
+  readonly state: 'idle' | 'starting' | 'running' | 'stopping' | 'waiting' | 'failed' | 'stopped';
   readonly pid: number | null;
+  /** Starts the child; during a stop, once the stop has finished. */
   start(): void;
+  /** Ends the child (SIGINT, then SIGKILL); never rejects. */
   stop(): Promise<StopResult>;
+  /** stop(), then start(): resolves with the stop's result. */
+  restart(): Promise<StopResult>;
+  /** With `step`: runs `count` (default 1) more ticks of quorvel-replay; false when no child takes them. */
+  tick(count?: number): boolean;
   /** The last lines of standard error, oldest first, across restarts. */
   stderrTail(): string[];
-  on<K extends keyof QuorvelProcessEvents>(name: K, listener: (...args: QuorvelProcessEvents[K]) => void): this;
-  once<K extends keyof QuorvelProcessEvents>(name: K, listener: (...args: QuorvelProcessEvents[K]) => void): this;
-  off<K extends keyof QuorvelProcessEvents>(name: K, listener: (...args: QuorvelProcessEvents[K]) => void): this;
+
+  on<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  once<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  off<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  addListener<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  removeListener<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  prependListener<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  prependOnceListener<K extends keyof Reports>(name: K, listener: Listener<K>): this;
+  removeAllListeners(name?: keyof Reports): this;
+  emit<K extends keyof Reports>(name: K, ...args: Reports[K]): boolean;
+  listeners<K extends keyof Reports>(name: K): Listener<K>[];
+  rawListeners<K extends keyof Reports>(name: K): Listener<K>[];
+  listenerCount(name: keyof Reports, listener?: (...args: any[]) => void): number;
+  eventNames(): (keyof Reports)[];
 }
 
 export type Permission = 'authorized' | 'denied' | 'unknown';
@@ -128,10 +177,12 @@ export interface SennickOptions {
 
 export interface SennickResult {
   permission: Permission;
+  /** The exit status; null when sennick died of a signal or could not be started (see error). */
   code: number | null;
   signal: NodeJS.Signals | null;
   stdout: string;
   stderr: string;
+  /** Why sennick could not be started or was killed, or null. */
   error: string | null;
 }
 

@@ -1,63 +1,65 @@
 #!/usr/bin/env python3
-"""Starts quorvel (or quorvel-replay) and prints what it reports, until Ctrl-C.
+"""Starts quorvel (or quorvel-replay) and prints the meetings it reports, until Ctrl-C.
 
     python3 example_host.py /path/to/quorvel
     python3 example_host.py /path/to/quorvel-replay --realtime meeting.json
 """
-import collections
 import json
 import signal
-import subprocess
 import sys
 import threading
 
+from quorvel_host import QuorvelProcess
 
-def main(command):
-    # Started directly, never through a shell: quorvel takes its parent's pid as the host's.
-    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
-    # The diagnostic log, drained so that quorvel never blocks on it; the last lines kept.
-    log = collections.deque(maxlen=200)
-    threading.Thread(target=lambda: log.extend(child.stderr), daemon=True).start()
+def say(*words, error=False):
+    print(*words, file=sys.stderr if error else sys.stdout, flush=True)
 
-    def stop(*_):
-        child.send_signal(signal.SIGINT)
-        killer = threading.Timer(5, child.kill)  # if it has not ended by then
-        killer.daemon = True
-        killer.start()
-    signal.signal(signal.SIGINT, stop)
-    signal.signal(signal.SIGTERM, stop)
 
-    open_session = False
-    # A binary pipe splits at b"\n" only; str.splitlines() would also split at U+2028.
-    for line in child.stdout:
-        try:
-            event = json.loads(line)
-        except ValueError:
-            print(f"odd line: {line!r}", file=sys.stderr)
-            continue
-        kind = event.get("event") if isinstance(event, dict) else None
-        if kind == "mic-mode":
-            print("mode:", "per-process" if event["perProcess"] else "device-level")
-        elif kind == "mic-active":
-            open_session = True
-            print(f"meeting: {event['app']}, pid {event['pid']}, {json.dumps(event['title'], ensure_ascii=False)}")
-        elif kind == "mic-inactive":
-            open_session = False
-            print("meeting ended")
-        # Heartbeats, and kinds and keys this host does not know, are ignored.
+def main(command, *args):
+    quorvel = QuorvelProcess(command, args)
+    wake = threading.Event()  # a stop signal came, or quorvel is down for good
+    gave_up = []
 
-    status = child.wait()
-    if open_session:
-        print("meeting ended (quorvel stopped)")
-    print(f"quorvel ended with status {status}")
-    if status != 0:
-        print("last log lines:", *[entry.decode(errors="replace").rstrip("\n") for entry in list(log)[-5:]],
-              sep="\n  ", file=sys.stderr)
-    return 0 if status == 0 else 1
+    def on_event(event):
+        if event["event"] == "mic-mode":
+            say("mode:", "per-process" if event["perProcess"] else "device-level")
+
+    def on_exit(info):
+        if info["expected"]:
+            return
+        how = info["error"] or (f"signal {info['signal']}" if info["signal"] else f"status {info['code']}")
+        say(f"quorvel ended ({info['reason']}: {how}); its last log lines:", error=True)
+        for line in quorvel.stderr_tail()[-5:]:
+            say(f"  {line}", error=True)
+
+    def on_gave_up(info):
+        say(f"quorvel gave up: {info['reason']}")
+        gave_up.append(info)
+        wake.set()
+
+    quorvel.on("event", on_event)
+    quorvel.on("meeting-started", lambda meeting: say(
+        f"meeting: {meeting['app']}, pid {meeting['pid']}, {json.dumps(meeting['title'], ensure_ascii=False)}"))
+    quorvel.on("meeting-ended", lambda meeting: say(f"meeting ended: {meeting['app']} ({meeting['reason']})"))
+    quorvel.on("malformed", lambda odd: say(f"odd line ({odd['reason']}): {odd['line']}", error=True))
+    quorvel.on("exit", on_exit)
+    quorvel.on("restart", lambda planned: say(
+        f"restarting quorvel in {planned['delayMs']} ms (try {planned['attempt']})", error=True))
+    quorvel.on("gave-up", on_gave_up)
+
+    for stop_signal in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(stop_signal, lambda *_: wake.set())
+    quorvel.start()
+    wake.wait()
+    if gave_up:
+        return 1
+    result = quorvel.stop().result()
+    say(f"quorvel stopped: {result['outcome']}" + ("" if result["code"] is None else f", status {result['code']}"))
+    return 0
 
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(f"usage: {sys.argv[0]} QUORVEL [ARGUMENT...]")
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(main(*sys.argv[1:]))

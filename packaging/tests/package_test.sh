@@ -3,7 +3,8 @@
 # the test and benchmark libraries hidden from CMake, in a folder of its own. Checks that
 # only the programs are built, installs them into a temporary prefix and checks the
 # installed files exactly, runs each installed program with --version, and checks the
-# .deb's metadata and file list and the .tar.gz's file list.
+# .deb's metadata and file list and the .tar.gz's file list, and the .deb with lintian,
+# which must report no error and no warning.
 set -euo pipefail
 source=$1
 version=$2
@@ -32,8 +33,8 @@ same "the executables built" "$programs" \
 expected=$(
   {
     sed 's|^|bin/|' <<<"$programs"
-    sed 's|^\(.*\)$|share/man/man1/\1.1|' <<<"$programs"
-    printf 'share/doc/quorvel/%s\n' LICENSE README.md CHANGELOG.md
+    sed 's|^\(.*\)$|share/man/man1/\1.1.gz|' <<<"$programs"
+    printf 'share/doc/quorvel/%s\n' LICENSE README.md CHANGELOG.md copyright changelog.gz
     (cd "$source/docs" && find . -type f -printf 'share/doc/quorvel/%P\n')
   } | sort
 )
@@ -42,7 +43,9 @@ quiet "$work/install.log" cmake --install "$build" --prefix "$work/prefix"
 same "the installed files" "$expected" "$(cd "$work/prefix" && find . -type f -printf '%P\n' | sort)"
 for program in $programs; do
   same "$program --version" "$program $version" "$("$work/prefix/bin/$program" --version)"
+  same "the manual page of $program" "$(cat "$source/man/$program.1")" "$(gzip -dc "$work/prefix/share/man/man1/$program.1.gz")"
 done
+same "the copyright file" "$(cat "$source/LICENSE")" "$(cat "$work/prefix/share/doc/quorvel/copyright")"
 
 architecture=$(dpkg --print-architecture)
 processor=$(uname -m)
@@ -66,5 +69,13 @@ for library in libc6 'libstdc\+\+6' libpulse0 libxcb1 libxcb-res0 'libicu[0-9]+'
   grep -Eq "(^|, )$library( \([^)]+\))?(,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 grep -Eq 'gtest|benchmark|-dev' <<<"$depends" && fail "Depends names a build or test package: $depends"
+same "the .deb's maintainer" "quorvel maintainers <maintainers@quorvel.invalid>" "$(dpkg-deb --field "$deb" Maintainer)"
+same "the Debian change log's first line" "quorvel ($version) unstable; urgency=medium" \
+  "$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/quorvel/changelog.gz | gzip -dc | head -n 1)"
 
-echo "installed $(wc -l <<<"$expected") files; packaged $(basename "$deb") (Depends: $depends) and $(basename "$tarball")"
+# Debian's own checker, every tag shown; info and pedantic tags are let through.
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || {
+  cat "$work/lintian.log"; fail "lintian reports errors or warnings on $(basename "$deb")"; }
+grep -E '^[EW]: ' "$work/lintian.log" && fail "lintian reports errors or warnings on $(basename "$deb")"
+
+echo "installed $(wc -l <<<"$expected") files; packaged $(basename "$deb") (Depends: $depends; lintian: no error, no warning) and $(basename "$tarball")"

@@ -9,7 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-usage='usage: quorvel-replay [--realtime] SCENARIO.json
+usage='usage: quorvel-replay [--realtime | --step] SCENARIO.json
        quorvel-replay --help | --version
 
 Runs quorvel'\''s rules against the worlds that SCENARIO.json describes and writes what
@@ -18,10 +18,12 @@ quorvel would write: events on standard output, the log on standard error.
   --realtime  one tick a second on the real clock, on past the last tick until a
               stop signal; without it the ticks run at once on the scenario'\''s
               clock and the program ends
+  --step      as --realtime, but one tick for each line read on standard input,
+              on the scenario'\''s clock; the end of the input ends the program
   --help      print this help and exit
   --version   print the version and exit
 '
-usage_error=$'quorvel-replay: usage: quorvel-replay [--realtime] SCENARIO.json\n'
+usage_error=$'quorvel-replay: usage: quorvel-replay [--realtime | --step] SCENARIO.json\n'
 
 printf '%s' '{"observer": {"pid": 4000, "parentPid": 3000}, "ticks": 0, "states": [{"fromTick": 0}]}' \
   >"$work/quiet.json"
@@ -49,6 +51,10 @@ expect '' "$usage_error" 2 quiet.json --version
 expect '' "$usage_error" 2 --realtime --help
 expect '' "$usage_error" 2 --version --help
 expect '' "$usage_error" 2 -h
+expect '' "$usage_error" 2 --step --realtime quiet.json
+expect '' "$usage_error" 2 --step --step quiet.json
+expect '' "$usage_error" 2 --step
+expect '' "$usage_error" 2 quiet.json quiet.json
 expect '' "$usage_error" 2
 
 ((failures == 0)) && echo "quorvel-replay answered --help, --version and usage errors exactly"

@@ -1,7 +1,7 @@
 // Splits a byte stream into lines at "\n" only: JSON escapes every line break inside a
 // string, and splitting on other characters (U+2028, "\r") could cut one event in two.
 // Each line is decoded as UTF-8 on its own, so a character split across two chunks stays
-// whole; a line longer than the limit is dropped (and reported) rather than buffered.
+// whole. With a limit, a longer line is dropped (and reported) rather than buffered.
 
 export class LineReader {
   #maxBytes;
@@ -10,7 +10,8 @@ export class LineReader {
   #dropped = 0;
   #decoder = new TextDecoder('utf-8');
 
-  constructor(maxBytes) {
+  /** maxBytes: the longest line kept; Infinity keeps every line whole. */
+  constructor(maxBytes = Infinity) {
     this.#maxBytes = maxBytes;
   }
 

@@ -10,14 +10,23 @@ const MAX_OUTPUT = 4096;
 
 /**
  * Runs sennick and resolves with { permission, code, signal, stdout, stderr, error };
- * never rejects. A run that takes longer than timeoutMs is killed (and is "unknown").
+ * never rejects. code is the exit status, or null when sennick died of a signal or could
+ * not be started (error says why). A run that takes longer than timeoutMs is killed (and
+ * is "unknown").
  */
 export function runSennick({ command, args = [], env, cwd, timeoutMs = 10_000 } = {}) {
   if (typeof command !== 'string' || command === '') {
     throw new TypeError('runSennick needs the path of sennick as "command"');
   }
   return new Promise((resolve) => {
-    const child = spawn(command, args, { env, cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+    let child;
+    try {
+      child = spawn(command, args, { env, cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+    } catch (spawnError) {
+      // What the system cannot even be asked to start (a NUL byte in the path) throws.
+      resolve({ permission: 'unknown', code: null, signal: null, stdout: '', stderr: '', error: spawnError.message });
+      return;
+    }
     const output = { stdout: '', stderr: '' };
     let error = null;
     const keep = (stream, name) => {
@@ -33,8 +42,10 @@ export function runSennick({ command, args = [], env, cwd, timeoutMs = 10_000 } 
       signal(child, 'SIGKILL');
     }, timeoutMs);
     child.on('error', (spawnError) => (error ??= spawnError));
-    child.on('close', (code, signal) => {
+    child.on('close', (status, signal) => {
       clearTimeout(timer);
+      // A program that could not be started has no status (Node gives the error number).
+      const code = child.pid === undefined ? null : status;
       const word = output.stdout.replace(/\n$/, '');
       const permission = signal === null && error === null && Object.hasOwn(STATUS_OF, word) && STATUS_OF[word] === code
         ? word

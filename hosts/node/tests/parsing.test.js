@@ -1,6 +1,7 @@
 // Reading the event stream: lines split at "\n" only, events checked against the
 // documented shapes as the schema checks them, nothing thrown.
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import { test } from 'node:test';
 
 import { parseEventLine } from '../index.js';
@@ -56,31 +57,7 @@ test('known events come back typed, with unknown keys left out', () => {
 });
 
 test('the client accepts the lines the schema accepts and rejects lines with a wrong shape', () => {
-  const valid = [
-    '{"event":"heartbeat"}',
-    '{"event":"mic-mode","perProcess":true}',
-    '{"event":"mic-active","app":"Microsoft Teams","pid":2147483647,"title":""}',
-    '{"event":"mic-active","app":"Google Chrome","pid":1,"title":"Meet \\u2028 \\"x\\" 🔊"}',
-    '{"event":"mic-inactive","app":"","pid":0}',
-  ];
-  const wrongShape = [
-    'not json',
-    '',
-    '{"event":"heartbeat"',
-    '["heartbeat"]',
-    'null',
-    '{"kind":"heartbeat"}',
-    '{"event":7}',
-    '{"event":"mic-mode"}',
-    '{"event":"mic-mode","perProcess":"true"}',
-    '{"event":"mic-active","app":"Zoom","pid":"812","title":""}',
-    '{"event":"mic-active","app":"Zoom","pid":8.5,"title":""}',
-    '{"event":"mic-active","app":"Zoom","pid":2147483648,"title":""}',
-    '{"event":"mic-active","app":"Zoom","pid":1e400,"title":""}',
-    '{"event":"mic-active","app":"Zoom","pid":812}',
-    '{"event":"mic-active","app":null,"pid":812,"title":""}',
-    '{"event":"mic-inactive","app":"","pid":null}',
-  ];
+  const { valid, wrongShape } = JSON.parse(readFileSync(new URL('../../tests/event_lines.json', import.meta.url), 'utf8'));
   assert.deepEqual(schemaVerdicts([...valid, ...wrongShape]),
     [...valid.map(() => 'valid'), ...wrongShape.map(() => 'invalid')]);
   for (const line of valid) assert.equal(parseEventLine(line).type, 'event', line);

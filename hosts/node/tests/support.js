@@ -54,10 +54,42 @@ export function schemaVerdicts(lines) {
   return contracts('verdicts', lines).trim().split('\n');
 }
 
+export const REPORTS = Object.freeze([
+  'event', 'unknown', 'malformed', 'line', 'meeting-started', 'meeting-ended',
+  'spawn', 'hung', 'exit', 'restart', 'gave-up',
+]);
+
+/** Writes a scenario file into `folder` and returns its path. */
+export function scenario(folder, name, content) {
+  const path = join(folder, `${name}.json`);
+  writeFileSync(path, JSON.stringify(content));
+  return path;
+}
+
+/** A world in which Zoom (pid 700) holds a meeting from tick `from` to tick `to`. */
+export function zoomMeeting(ticks, from = 1, to = ticks + 1) {
+  return {
+    observer: { pid: 4000, parentPid: 3000 },
+    ticks,
+    states: [
+      { fromTick: 0, audioProcesses: [] },
+      {
+        fromTick: from,
+        processes: [{ pid: 700, ppid: 1, comm: 'zoom.us' }],
+        audioProcesses: [{ id: 20, pid: 700, runningInput: true }],
+        apps: [{ name: 'zoom.us', pid: 700 }],
+        frontmostPid: 700,
+        windows: [{ pid: 700, title: 'Zoom Meeting' }],
+      },
+      { fromTick: to, audioProcesses: [] },
+    ],
+  };
+}
+
 /** Everything a QuorvelProcess reports, in order, as [name, payload] pairs. */
 export function record(helper) {
   const seen = [];
-  for (const name of ['event', 'unknown', 'malformed', 'line', 'spawn', 'hung', 'exit', 'restart', 'gave-up']) {
+  for (const name of REPORTS) {
     helper.on(name, (payload) => seen.push([name, payload]));
   }
   return seen;
@@ -76,3 +108,13 @@ export function next(helper, name, test = () => true) {
 }
 
 export const named = (seen, name) => seen.filter(([kind]) => kind === name).map(([, payload]) => payload);
+
+/**
+ * Resolves with the payload of the `count`-th `name` report, seen already or yet to come:
+ * a report may have been made before the caller could listen for it.
+ */
+export function nth(seen, helper, name, count) {
+  const reports = named(seen, name);
+  if (reports.length >= count) return Promise.resolve(reports[count - 1]);
+  return next(helper, name, () => named(seen, name).length >= count);
+}

@@ -37,6 +37,7 @@ struct Simulation {
     long long plannedTicks = 0;
     std::function<void(long long)> beforeTick;
     bool realtime = false;
+    int stepInput = -1;  // the descriptor whose lines step the ticks, or -1
 
     bool interruptHandlerInstalled = false;
     bool ended = false;  // endProcess was called

@@ -168,6 +168,10 @@ void planRunLoop(long long ticks, std::function<void(long long)> beforeTick, boo
     s.realtime = realtime;
 }
 
+void stepTicksByLines(int fd) {
+    simulation().stepInput = fd;
+}
+
 bool interruptHandlerInstalled() {
     return simulation().interruptHandlerInstalled;
 }

@@ -121,6 +121,10 @@ void fireTimer();
 // tick k so that the world can change. With `realtime`, ticks keep to the real clock and
 // go on after the planned ones, in the world as it then is, until the process is ended.
 void planRunLoop(long long ticks, std::function<void(long long tick)> beforeTick, bool realtime);
+// A realtime run loop then takes one tick per line read from `fd` (quorvel-replay --step)
+// instead of one a second, on the simulated clock; at the end of that input it delivers
+// the events already written and returns.
+void stepTicksByLines(int fd);
 
 // The locale of the text rules (ICU's): `locale`, which should be one that
 // isKnownTextLocale accepts, or the user's again when it is nothing.
