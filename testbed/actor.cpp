@@ -9,6 +9,10 @@ std::string meetingActorPath() {
     return MEETING_ACTOR_PATH;
 }
 
+std::string fakeFlatpakPath() {
+    return FAKE_FLATPAK_PATH;
+}
+
 std::unique_ptr<Actor> startActor(const std::string& directory, const std::string& commandName,
                                   std::vector<std::pair<std::string, std::string>> environment) {
     std::string program = meetingActorPath();

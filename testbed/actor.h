@@ -19,6 +19,8 @@ struct Actor {
 
 // The actor program as the build made it.
 std::string meetingActorPath();
+// The script that runs a program as a Flatpak application: fake_flatpak.sh APP_ID COMMAND...
+std::string fakeFlatpakPath();
 
 // `commandName` other than "meeting_actor" runs the actor through a symlink of that name
 // in `directory`, which becomes the process's command name.

@@ -66,10 +66,33 @@ const char* nameOf(SoundStack stack) {
     return stack == SoundStack::pipeWire ? "PipeWire" : "PulseAudio";
 }
 
-SoundServer::SoundServer(SoundStack stack, std::string directory) : stack_(stack), directory_(std::move(directory)) {
-    runtime_ = directory_ + (stack_ == SoundStack::pipeWire ? "/pipewire" : "/pulse");
-    address_ = "unix:" + runtime_ + (stack_ == SoundStack::pipeWire ? "/pulse/native" : "/native");
+namespace {
+
+std::string runtimeDirectory(const std::string& directory, SoundStack stack) {
+    return directory + (stack == SoundStack::pipeWire ? "/pipewire" : "/pulse");
 }
+
+}  // namespace
+
+std::string soundServerAddress(const std::string& directory, SoundStack stack) {
+    return "unix:" + runtimeDirectory(directory, stack) + (stack == SoundStack::pipeWire ? "/pulse/native" : "/native");
+}
+
+Environment soundServerEnvironment(const std::string& directory, SoundStack stack) {
+    Environment environment{{"PULSE_SERVER", soundServerAddress(directory, stack)}};
+    if (stack == SoundStack::pipeWire) {
+        const std::string runtime = runtimeDirectory(directory, stack);
+        environment.emplace_back("PIPEWIRE_RUNTIME_DIR", runtime);
+        environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime + "/bus");
+    }
+    return environment;
+}
+
+SoundServer::SoundServer(SoundStack stack, std::string directory)
+    : stack_(stack),
+      directory_(std::move(directory)),
+      runtime_(runtimeDirectory(directory_, stack_)),
+      address_(soundServerAddress(directory_, stack_)) {}
 
 // The pulse server goes first, so that no client of its sees the others go.
 SoundServer::~SoundServer() {
@@ -80,12 +103,7 @@ SoundServer::~SoundServer() {
 }
 
 Environment SoundServer::environment() const {
-    Environment environment{{"PULSE_SERVER", address_}};
-    if (stack_ == SoundStack::pipeWire) {
-        environment.emplace_back("PIPEWIRE_RUNTIME_DIR", runtime_);
-        environment.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime_ + "/bus");
-    }
-    return environment;
+    return soundServerEnvironment(directory_, stack_);
 }
 
 bool SoundServer::answers() const {

@@ -29,6 +29,12 @@ const char* nameOf(SoundStack stack);
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// Where the server of `stack` kept in `directory` listens (for PULSE_SERVER), and what a
+// client needs to reach it, a native PipeWire client included: known before the server
+// runs, for a program that is to find it once it does.
+std::string soundServerAddress(const std::string& directory, SoundStack stack);
+Environment soundServerEnvironment(const std::string& directory, SoundStack stack);
+
 class SoundServer {
 public:
     SoundServer(SoundStack stack, std::string directory);

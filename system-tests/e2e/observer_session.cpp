@@ -52,7 +52,7 @@ std::string modeLine(pid_t host) {
 ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup.observerHasDisplay) {
     const std::string& directory = directory_.path();
     if (directory.empty()) return;
-    pulseAddress_ = "unix:" + directory + "/pulse/native";
+    pulseAddress_ = testbed::soundServerAddress(directory, defaultSoundStack());
     xServer_ = startXServer(directory);
     if (!xServer_) return;
     if (setup.windowManager && !(windowManager_ = startWindowManager(xServer_->display, directory))) return;
@@ -79,12 +79,13 @@ bool ObserverSession::startSoundServer() {
 
 std::vector<std::pair<std::string, std::string>> ObserverSession::environment() const {
     const std::string& directory = directory_.path();
-    return {{"DISPLAY", xServer_->display},
-            {"PULSE_SERVER", pulseAddress_},
-            {"HOME", directory},
-            {"XDG_DATA_HOME", directory + "/data-home"},
-            {"XDG_DATA_DIRS", directory + "/data"},
-            {"TZ", "UTC"}};
+    Environment environment = soundServerEnvironment(directory, defaultSoundStack());
+    environment.insert(environment.end(), {{"DISPLAY", xServer_->display},
+                                           {"HOME", directory},
+                                           {"XDG_DATA_HOME", directory + "/data-home"},
+                                           {"XDG_DATA_DIRS", directory + "/data"},
+                                           {"TZ", "UTC"}});
+    return environment;
 }
 
 std::unique_ptr<Actor> ObserverSession::actor(const std::string& commandName) {

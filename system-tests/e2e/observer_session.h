@@ -33,6 +33,7 @@ public:
     bool startSoundServer();
     const std::string& soundServerAddress() const { return pulseAddress_; }
     pid_t soundServerPid() const { return soundServer_ ? soundServer_->pid() : -1; }
+    testbed::SoundServer& soundServer() { return *soundServer_; }
     pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
 

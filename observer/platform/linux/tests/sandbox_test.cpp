@@ -35,7 +35,7 @@ pid_t parentOf(pid_t pid) {
     return static_cast<pid_t>(std::atoi(stat.c_str() + close + 4));
 }
 
-TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowHasTheRealOne) {
+TEST(SandboxTest, InAPidNamespaceOfItsOwnARecorderHasItsInnerPidWhileItsWindowHasTheRealOne) {
     TemporaryDirectory directory;
     ASSERT_FALSE(directory.path().empty());
     const auto xServer = startXServer(directory.path());
@@ -72,6 +72,45 @@ TEST(SandboxTest, UnderPulseAudioASandboxedRecorderHasItsInnerPidWhileItsWindowH
     EXPECT_EQ(innerPid, "1");
     EXPECT_EQ(recordingPids(), std::vector<std::uint32_t>{1u})
         << "the sound server reports the pid inside the sandbox, which names no process of the application";
+}
+
+// PipeWire tells a Flatpak application's clients by the sandbox's /.flatpak-info and names
+// their application; the recording is then the running application's of that id, with its
+// real pid. PulseAudio has only the pid inside the sandbox.
+TEST(SandboxTest, AFlatpakApplicationsRecordingIsItsOwnWhereTheServerKnowsItsSandbox) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a fake Flatpak sandbox needs root";
+    TemporaryDirectory directory;
+    ASSERT_FALSE(directory.path().empty());
+    const auto xServer = startXServer(directory.path());
+    const auto soundServer = startSoundServer(directory.path());
+    ASSERT_TRUE(xServer && soundServer) << "the private servers did not start";
+    ::setenv("DISPLAY", xServer->display.c_str(), 1);
+    ::setenv("PULSE_SERVER", soundServer->address().c_str(), 1);
+
+    Launch launch;
+    launch.arguments = {fakeFlatpakPath(), "us.zoom.Zoom", meetingActorPath()};
+    launch.environment = soundServer->environment();
+    launch.environment.emplace_back("DISPLAY", xServer->display);
+    launch.talk = true;
+    Child sandboxed(launch);
+    const auto ready = sandboxed.readLine(10s);
+    ASSERT_TRUE(ready && ready->rfind("ready ", 0) == 0) << "the fake sandbox did not start";
+    ASSERT_TRUE(sandboxed.command("window zoom zoom Zoom Meeting"));
+    ASSERT_TRUE(sandboxed.command("record mic0"));
+
+    std::optional<RunningApplication> zoom;
+    ASSERT_TRUE(eventually(
+        [&] {
+            for (const auto& application : runningApplications())
+                if (application.localizedName == "zoom.us") zoom = application;
+            return zoom.has_value();
+        },
+        5s));
+    const auto expected = soundServer->stack() == SoundStack::pipeWire
+                              ? static_cast<std::uint32_t>(zoom->processIdentifier)
+                              : 1u;
+    EXPECT_TRUE(eventually([&] { return recordingPids() == std::vector<std::uint32_t>{expected}; }, 5s))
+        << "recording pids under " << nameOf(soundServer->stack());
 }
 
 }  // namespace
