@@ -20,6 +20,9 @@ case "${1:-}" in
       clang libclang-rt-dev        # type-checks and analyses the macOS sources; the fuzzer
       libc++-dev libc6-dev-amd64-cross libc6-dev-arm64-cross  # the Mac compile check's headers
       xvfb openbox pulseaudio      # private servers for the Linux tests and the demo
+      pulseaudio-utils             # pactl, for the tests' server modules
+      pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon  # the same tests on PipeWire
+      firefox-esr chromium         # real browsers recording in the end-to-end tests
       mandoc                       # lints the manual pages
       dpkg-dev file                # the packaging test builds a .deb
       lintian                      # and checks it as Debian's own checker does

@@ -60,8 +60,12 @@ public:
     // Lets the observer run a number of ticks, so that what it should not do gets the chance.
     void letTicksPass(int ticks) const;
 
-private:
+    // What the applications of this desktop run with: its display, its sound server and
+    // its desktop entries.
     std::vector<std::pair<std::string, std::string>> environment() const;
+    const std::string& directory() const { return directory_.path(); }
+
+private:
 
     bool ready_ = false;
     testbed::TemporaryDirectory directory_;
