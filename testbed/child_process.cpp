@@ -116,6 +116,7 @@ Child::Child(const Launch& launch) {
         ::syscall(SYS_close_range, launch.descriptorAsThree >= 0 ? 4U : 3U, ~0U, 0U);
         for (const int number : launch.ignoredSignals) ::signal(number, SIG_IGN);
         ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
+        for (const int number : launch.pendingSignals) ::raise(number);
         ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }

@@ -40,6 +40,9 @@ struct Launch {
     Stream error = Stream::inherited();
     int descriptorAsThree = -1;  // handed to the child as descriptor 3
     std::vector<int> blockedSignals;  // blocked when the program starts
+    // Sent to the child before it starts the program, so that they wait, blocked, from
+    // its first instruction on; each must be among `blockedSignals`.
+    std::vector<int> pendingSignals;
     std::vector<int> ignoredSignals;  // ignored when the program starts
     // Off for a child that must outlive its starter, as quorvel may outlive a dying host.
     bool diesWithStarter = true;

@@ -27,8 +27,9 @@ using testbed::Child;
 using testbed::Stream;
 
 // Stop signals end quorvel with status 0 from the very start: when they came before
-// quorvel could act (the host started it with them blocked) and at the first moment its
-// handlers are in place. 50 runs per signal, 25 at a time.
+// quorvel could act (the host started it with them blocked, and they were already
+// waiting when it began) and at the first moment its handlers are in place. 50 runs per
+// signal, 25 at a time.
 class StopSignalTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(StopSignalTest, EndsWithStatusZeroRightAfterSpawn) {
@@ -40,12 +41,15 @@ TEST_P(StopSignalTest, EndsWithStatusZeroRightAfterSpawn) {
             outputs.push_back(std::make_unique<Pipe>());
             testbed::Launch launch = hostedLaunch(QUORVEL_PATH);
             launch.output = Stream::descriptor(outputs.back()->writeEnd());
-            if (blockedAtSpawn) launch.blockedSignals = {SIGINT, SIGTERM, SIGHUP};
+            if (blockedAtSpawn) {
+                launch.blockedSignals = {SIGINT, SIGTERM, SIGHUP};
+                launch.pendingSignals = {signal};
+            }
             Child child(launch);
             if (!blockedAtSpawn) {
                 EXPECT_TRUE(testbed::eventually([&] { return catches(child.pid(), signal); }, 10s));
+                child.signal(signal);
             }
-            child.signal(signal);
             outputs.back()->closeWrite();
             children.push_back(std::move(child));
         }

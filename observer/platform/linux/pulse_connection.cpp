@@ -352,11 +352,19 @@ bool everyHeldRecordingIsBack() {
     return true;
 }
 
+// A hold ends between ticks, never within one: every question of a tick sees the same
+// state, or a tick could find the microphone in use by the held state and the tracked
+// application gone from the live one.
+void settleHold() {
+    if (!heldUntil) return;
+    const bool connected = contextReady() && built;
+    if (Clock::now() >= *heldUntil || (connected && everyHeldRecordingIsBack())) heldUntil.reset();
+}
+
 const ServerState* read(bool shareRecentRead) {
     SoundServerMirror connection;
     const bool connected = reads.refresh(shareRecentRead, connection);
-    if (heldUntil && Clock::now() < *heldUntil && !(connected && everyHeldRecordingIsBack())) return &held;
-    heldUntil.reset();
+    if (heldUntil) return &held;
     return connected ? &mirror : nullptr;
 }
 
@@ -380,6 +388,7 @@ const ServerState* recentServerState() {
 }
 
 void takeInArrived() {
+    settleHold();
     if (!contextReady() || !built) return;
     reads.noteRead();
     dispatchArrived();

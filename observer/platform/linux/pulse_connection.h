@@ -61,7 +61,8 @@ bool recordsFromMicrophone(const ServerState& state, std::uint32_t client);
 // native PipeWire clients record on through a restart of pipewire-pulse, and
 // PulseAudio-protocol clients open their streams anew; a meeting that goes on recording
 // must not end in between. A client that does not record again ends its recording once
-// the time is up.
+// the time is up. The hold ends in takeInArrived, between ticks, so that all of a tick's
+// questions see one state.
 inline constexpr std::chrono::milliseconds holdAfterLoss{3000};
 const ServerState* serverState();
 // The same, sharing a read made in the last few milliseconds: for the questions about
@@ -70,8 +71,8 @@ const ServerState* serverState();
 const ServerState* recentServerState();
 
 // Takes in what the server has sent since the last call, when a mirror is kept, without
-// connecting or waiting. Called once per tick, so that events do not pile up between
-// questions.
+// connecting or waiting, and ends a hold that is over. Called once per tick, after its
+// questions, so that events do not pile up between them.
 void takeInArrived();
 
 // Two round trips: every change that the server had made when this was called is in the
