@@ -9,12 +9,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libicu-dev libpulse-dev libxcb1-dev libxcb-res0-dev
+  nlohmann-json3-dev
 )
 case "${1:-}" in
   --run) ;;
   "")
     packages+=(
-      nlohmann-json3-dev           # quorvel-replay and the tests
       libgtest-dev                 # the tests
       libbenchmark-dev             # the benchmarks
       clang libclang-rt-dev        # type-checks and analyses the macOS sources; the fuzzer
@@ -23,6 +23,8 @@ case "${1:-}" in
       pulseaudio-utils             # pactl, for the tests' server modules
       pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon  # the same tests on PipeWire
       firefox-esr chromium         # real browsers recording in the end-to-end tests
+      sway xwayland                # a private Wayland session for the compositor tests
+      libwayland-dev wayland-protocols  # the tests' native Wayland windows
       mandoc                       # lints the manual pages
       dpkg-dev file                # the packaging test builds a .deb
       lintian                      # and checks it as Debian's own checker does
@@ -39,13 +41,18 @@ case "${1:-}" in
     ;;
 esac
 
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
 if ((${#missing[@]})); then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# sway refuses to run as root: the compositor tests start it as this user.
+if [ -z "${1:-}" ] && ! id quorvel-compositor >/dev/null 2>&1; then
+  "${sudo_cmd[@]}" useradd --system --no-create-home --shell /usr/sbin/nologin quorvel-compositor
 fi

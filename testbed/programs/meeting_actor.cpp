@@ -1,11 +1,12 @@
 // meeting_actor plays an application in tests against real servers: it opens a window
-// with a chosen WM_CLASS and title, records from a sound-server source itself or in a
+// with a chosen WM_CLASS (or, on Wayland, app id) and title, records from a sound-server source itself or in a
 // child process, and can host another program as its own child. Started under a
 // symlink, it carries the symlink's name as its command name.
 //
 // It reads one command per line on standard input and answers "ok" (or "error ...")
 // on standard output; its first line is "ready <pid>".
 //   window <instance> <class> <title...>   title <title...>   activate
+//   wayland-window <app id> <title...>  (a native window on WAYLAND_DISPLAY's compositor)
 //   record <source>   record-child <source>   record-native <source>   stop
 // record-native records in a child that is a native PipeWire client (pw-record).
 //   host <program> <output file> <error file>   quit
@@ -25,6 +26,7 @@
 #include "testbed/child_process.h"
 #include "testbed/recording.h"
 #include "testbed/test_window.h"
+#include "testbed/wayland_window.h"
 
 namespace {
 
@@ -33,9 +35,11 @@ using testbed::Launch;
 using testbed::Recording;
 using testbed::Stream;
 using testbed::TestWindow;
+using testbed::WaylandWindow;
 
 struct Actor {
     std::unique_ptr<TestWindow> window;
+    std::unique_ptr<WaylandWindow> waylandWindow;
     std::vector<std::unique_ptr<Recording>> recordings;
     std::vector<pid_t> recordingChildren;
     std::vector<Child> nativeRecorders;
@@ -110,6 +114,16 @@ std::string perform(Actor& actor, const std::string& line) {
         if (!actor.window->connected()) return "error no X server";
         actor.window->setTitle(rest(words));
         actor.window->map();
+        return "ok";
+    }
+    if (verb == "wayland-window") {
+        std::string appId;
+        words >> appId;
+        actor.waylandWindow = std::make_unique<WaylandWindow>(appId, rest(words));
+        return actor.waylandWindow->shown() ? "ok" : "error no Wayland compositor";
+    }
+    if (verb == "title" && actor.waylandWindow) {
+        actor.waylandWindow->setTitle(rest(words));
         return "ok";
     }
     if (verb == "title" || verb == "activate") {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "observer/platform/linux/compositor_windows.h"
 #include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/x11_mirror.h"
 #include "observer/platform/helpers/posix/output_polling.h"
@@ -53,6 +54,7 @@ void runMainRunLoop() {
         timerAction();
         pulse::takeInArrived();
         x11::takeInArrived();
+        compositor::takeInArrived();
     }
 }
 

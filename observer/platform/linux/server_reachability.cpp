@@ -10,14 +10,24 @@ namespace {
 
 enum class Seen { never, up, down };
 
-Seen seen[2] = {Seen::never, Seen::never};
+Seen seen[static_cast<int>(Server::count)] = {};
 
 Seen& stateOf(Server server) {
-    return seen[server == Server::sound ? 0 : 1];
+    return seen[static_cast<int>(server)];
 }
 
 const char* nameOf(Server server) {
-    return server == Server::sound ? "sound server" : "X server";
+    switch (server) {
+        case Server::sound: return "sound server";
+        case Server::x: return "X server";
+        case Server::sway: return "sway";
+        case Server::wayland: return "Wayland compositor";
+        case Server::kwin: return "KWin";
+        case Server::gnomeShell: return "GNOME Shell";
+        case Server::hyprland: return "Hyprland";
+        case Server::count: break;
+    }
+    return "server";
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 
 namespace observer::platform::reachability {
 
-enum class Server { sound, x };
+// The compositor sources of a Wayland session are servers of their own: sway's IPC, the
+// toplevel list of any other wlroots compositor, KWin's scripting, the GNOME Shell
+// extension, Hyprland's IPC.
+enum class Server { sound, x, sway, wayland, kwin, gnomeShell, hyprland, count };
 
 // A connection attempt failed for `reason`.
 void unreachable(Server server, std::string_view reason);

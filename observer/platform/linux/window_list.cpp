@@ -1,11 +1,14 @@
-// The on-screen window list over X11. The list holds window ids and where their records
-// were in the mirror; an entry's owner and name are read from the mirror when the
-// caller reads them.
+// The on-screen window list, from the session's compositor where it has a compositor
+// source, else over X11. An X11 list holds window ids and where their records were in
+// the mirror, and an entry's owner and name are read from the mirror when the caller
+// reads them; a compositor's list is its view's, read when the list is made.
 #include "observer/platform/window_list.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "observer/platform/linux/compositor_windows.h"
 #include "observer/platform/linux/x11_windows.h"
 
 namespace observer::platform {
@@ -15,6 +18,10 @@ public:
     std::vector<xcb_window_t> windows;
     std::vector<const x11::WindowState*> states;  // good while the mirror is at `version`
     std::uint64_t version = 0;
+    // A compositor's windows, with what its view said of them.
+    bool fromCompositor = false;
+    std::vector<WindowOwnerPid> owners;
+    std::vector<WindowName> names;
 };
 
 void WindowListRelease::operator()(WindowList* list) const {
@@ -36,6 +43,7 @@ OnScreen onScreen;
 template <typename Result, typename Read>
 Result readEntry(const WindowList& list, std::size_t index, Read read) {
     if (index >= list.windows.size()) return MissingKey{};
+    if (list.fromCompositor) return MissingKey{};
     return x11::askRecent(Result(MissingKey{}), [&](const x11::View& view) -> Result {
         const x11::WindowState* state =
             view.version == list.version ? list.states[index] : x11::windowState(view, list.windows[index]);
@@ -44,9 +52,25 @@ Result readEntry(const WindowList& list, std::size_t index, Read read) {
     });
 }
 
+// The compositor's on-screen windows, topmost first; an owner that the compositor does
+// not tell is a missing key.
+WindowListHandle compositorWindows() {
+    const compositor::View* view = compositor::currentView();
+    if (view == nullptr) return WindowListHandle();
+    auto list = std::make_unique<WindowList>();
+    list->fromCompositor = true;
+    for (const std::size_t index : view->frontToBack) {
+        const compositor::Toplevel& window = view->windows[index];
+        list->owners.push_back(window.pid ? WindowOwnerPid(*window.pid) : WindowOwnerPid(MissingKey{}));
+        list->names.push_back(window.title);
+    }
+    return WindowListHandle(list.release());
+}
+
 }  // namespace
 
 WindowListHandle copyOnScreenWindows() {
+    if (compositor::sessionHasCompositorSource()) return compositorWindows();
     return x11::ask(WindowListHandle(), [](const x11::View& view) {
         if (onScreen.version != view.version) {
             WindowList& list = onScreen.list;
@@ -61,15 +85,17 @@ WindowListHandle copyOnScreenWindows() {
 }
 
 std::size_t windowCount(const WindowList& list) {
-    return list.windows.size();
+    return list.fromCompositor ? list.owners.size() : list.windows.size();
 }
 
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index) {
+    if (list.fromCompositor) return index < list.owners.size() ? list.owners[index] : WindowOwnerPid(MissingKey{});
     return readEntry<WindowOwnerPid>(list, index,
                                      [](const x11::View&, const x11::WindowState& state) { return x11::ownerPid(state); });
 }
 
 WindowName windowName(const WindowList& list, std::size_t index) {
+    if (list.fromCompositor) return index < list.names.size() ? list.names[index] : WindowName(MissingKey{});
     return readEntry<WindowName>(list, index, [](const x11::View& view, const x11::WindowState& state) {
         return x11::windowName(view, state);
     });

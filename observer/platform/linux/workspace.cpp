@@ -1,5 +1,7 @@
-// Running applications over X11: one per process that owns a top-level client window,
-// named by the desktop entry that its window class points to.
+// Running applications: one per process that owns a top-level window, named by the
+// desktop entry that its window class (over X11) or its app id (from a Wayland
+// compositor) points to. In a session with a compositor source, its view has every
+// window, XWayland's among them, and the X server is not asked.
 #include "observer/platform/workspace.h"
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "observer/platform/linux/compositor_windows.h"
 #include "observer/platform/linux/desktop_entries.h"
 #include "observer/platform/linux/flatpak_applications.h"
 #include "observer/platform/linux/x11_windows.h"
@@ -42,22 +45,26 @@ private:
     std::deque<Found> found_;
 };
 
+void nameByClass(RunningApplication& application, EntryLookup& entries, const x11::WindowClass& windowClass) {
+    if (const auto& entry = entries.find(windowClass)) {
+        application.localizedName = entry->name;
+        const std::string_view id = entry->fileId;
+        application.bundleIdentifier = std::string(id.substr(0, id.size() - std::string_view(".desktop").size()));
+    } else if (!windowClass.className.empty()) {
+        application.localizedName = windowClass.className;
+    }
+}
+
 RunningApplication describe(const x11::View& view, EntryLookup& entries, std::int32_t pid,
                             const std::vector<xcb_window_t>& windows) {
     RunningApplication application;
     application.processIdentifier = pid;
     // An application's helper windows may carry no class; its first window that does names it.
     for (const xcb_window_t window : windows) {
-        const auto windowClass = x11::windowClass(view, window);
-        if (!windowClass) continue;
-        if (const auto& entry = entries.find(*windowClass)) {
-            application.localizedName = entry->name;
-            const std::string_view id = entry->fileId;
-            application.bundleIdentifier = std::string(id.substr(0, id.size() - std::string_view(".desktop").size()));
-        } else if (!windowClass->className.empty()) {
-            application.localizedName = windowClass->className;
+        if (const auto windowClass = x11::windowClass(view, window)) {
+            nameByClass(application, entries, *windowClass);
+            break;
         }
-        break;
     }
     return application;
 }
@@ -99,20 +106,68 @@ const ClientWindows& clientWindowsAndOwners(const x11::View& view) {
     return known;
 }
 
+// A compositor's windows by owner, in the order of each owner's first window; a window
+// whose owner the compositor does not tell belongs to no application.
+struct CompositorOwner {
+    std::int32_t pid;
+    std::vector<std::size_t> windows;  // indices into the view's windows
+};
+
+const std::vector<CompositorOwner>& compositorOwners(const compositor::View& view) {
+    static std::optional<std::uint64_t> version;
+    static std::vector<CompositorOwner> known;
+    if (version != view.version) {
+        known.clear();
+        for (std::size_t i = 0; i < view.windows.size(); ++i) {
+            const auto& pid = view.windows[i].pid;
+            if (!pid) continue;
+            auto owner = std::find_if(known.begin(), known.end(), [&](const CompositorOwner& o) { return o.pid == *pid; });
+            if (owner == known.end()) owner = known.insert(known.end(), CompositorOwner{*pid, {}});
+            owner->windows.push_back(i);
+        }
+        version = view.version;
+    }
+    return known;
+}
+
+// A native window's app id is looked up as an X11 window's class would be: as the
+// entry's StartupWMClass, its file id, or a product of the identity table.
+RunningApplication describe(const compositor::View& view, EntryLookup& entries, const CompositorOwner& owner) {
+    RunningApplication application;
+    application.processIdentifier = owner.pid;
+    for (const std::size_t index : owner.windows) {
+        const compositor::Toplevel& window = view.windows[index];
+        if (window.appId.empty()) continue;
+        nameByClass(application, entries, {window.instance.empty() ? window.appId : window.instance, window.appId});
+        break;
+    }
+    return application;
+}
+
 // Each owner's Flatpak id, read once per owner: an owner is known by its pid and its
 // first window, so that a pid that a new process took over is read afresh.
 struct FlatpakOwner {
     std::int32_t pid;
-    xcb_window_t firstWindow;
+    std::uint64_t firstWindow;
     std::optional<std::string> id;
 };
 
-const std::optional<std::string>& flatpakIdOf(const Owned& owner, std::vector<FlatpakOwner>& known) {
-    const xcb_window_t first = owner.windows.front();
-    for (const auto& entry : known)
-        if (entry.pid == owner.pid && entry.firstWindow == first) return entry.id;
-    known.push_back({owner.pid, first, flatpak::applicationIdOf(owner.pid)});
-    return known.back().id;
+// The pid of the owner whose Flatpak id is `id`, of owners given as (pid, first window).
+std::optional<std::int32_t> flatpakOwner(std::string_view id,
+                                         const std::vector<std::pair<std::int32_t, std::uint64_t>>& owners) {
+    static std::vector<FlatpakOwner> known;
+    // Owners that have gone take their entries with them.
+    std::erase_if(known, [&](const FlatpakOwner& entry) {
+        return std::find(owners.begin(), owners.end(), std::pair(entry.pid, entry.firstWindow)) == owners.end();
+    });
+    for (const auto& [pid, firstWindow] : owners) {
+        auto entry = std::find_if(known.begin(), known.end(), [&](const FlatpakOwner& e) {
+            return e.pid == pid && e.firstWindow == firstWindow;
+        });
+        if (entry == known.end()) entry = known.insert(known.end(), {pid, firstWindow, flatpak::applicationIdOf(pid)});
+        if (entry->id == id) return pid;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -120,24 +175,31 @@ const std::optional<std::string>& flatpakIdOf(const Owned& owner, std::vector<Fl
 namespace flatpak {
 
 std::optional<std::int32_t> runningApplication(std::string_view id) {
-    return x11::ask(std::optional<std::int32_t>(), [&](const x11::View& view) -> std::optional<std::int32_t> {
-        static std::vector<FlatpakOwner> known;
-        const auto& owners = clientWindowsAndOwners(view).owners;
-        // Owners that have gone take their entries with them.
-        std::erase_if(known, [&](const FlatpakOwner& entry) {
-            return std::none_of(owners.begin(), owners.end(), [&](const Owned& owner) {
-                return owner.pid == entry.pid && owner.windows.front() == entry.firstWindow;
-            });
-        });
-        for (const auto& owner : owners)
-            if (flatpakIdOf(owner, known) == id) return owner.pid;
-        return std::nullopt;
+    std::vector<std::pair<std::int32_t, std::uint64_t>> owners;
+    if (compositor::sessionHasCompositorSource()) {
+        const compositor::View* view = compositor::currentView();
+        if (view == nullptr) return std::nullopt;
+        for (const auto& owner : compositorOwners(*view))
+            owners.emplace_back(owner.pid, view->windows[owner.windows.front()].id);
+        return flatpakOwner(id, owners);
+    }
+    return x11::ask(std::optional<std::int32_t>(), [&](const x11::View& view) {
+        for (const auto& owner : clientWindowsAndOwners(view).owners) owners.emplace_back(owner.pid, owner.windows.front());
+        return flatpakOwner(id, owners);
     });
 }
 
 }  // namespace flatpak
 
 std::vector<RunningApplication> runningApplications() {
+    if (compositor::sessionHasCompositorSource()) {
+        const compositor::View* view = compositor::currentView();
+        std::vector<RunningApplication> applications;
+        if (view == nullptr) return applications;
+        EntryLookup entries;
+        for (const auto& owner : compositorOwners(*view)) applications.push_back(describe(*view, entries, owner));
+        return applications;
+    }
     return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {
         std::vector<RunningApplication> applications;
         EntryLookup entries;
@@ -148,6 +210,17 @@ std::vector<RunningApplication> runningApplications() {
 }
 
 std::optional<RunningApplication> frontmostApplication() {
+    if (compositor::sessionHasCompositorSource()) {
+        // The owner of the window with the keyboard focus, named as in the list.
+        const compositor::View* view = compositor::currentView();
+        if (view == nullptr || !view->focused) return std::nullopt;
+        const auto& focusedPid = view->windows[*view->focused].pid;
+        if (!focusedPid) return std::nullopt;
+        EntryLookup entries;
+        for (const auto& owner : compositorOwners(*view))
+            if (owner.pid == *focusedPid) return describe(*view, entries, owner);
+        return std::nullopt;
+    }
     return x11::ask(std::optional<RunningApplication>(),
                     [](const x11::View& view) -> std::optional<RunningApplication> {
                         const auto active = x11::activeWindow(view);
