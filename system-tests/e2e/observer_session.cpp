@@ -57,6 +57,7 @@ ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup
     if (!xServer_) return;
     if (setup.windowManager && !(windowManager_ = startWindowManager(xServer_->display, directory))) return;
     if (setup.soundServer && !startSoundServer()) return;
+    if (setup.sway && !(sway_ = testbed::Sway::start(directory))) return;
     // How the applications played here are installed on a Linux desktop.
     writeFile(directory + "/data/applications/us.zoom.Zoom.desktop",
               "[Desktop Entry]\nType=Application\nName=Zoom\nStartupWMClass=zoom\n");
@@ -85,6 +86,12 @@ std::vector<std::pair<std::string, std::string>> ObserverSession::environment() 
                                            {"XDG_DATA_HOME", directory + "/data-home"},
                                            {"XDG_DATA_DIRS", directory + "/data"},
                                            {"TZ", "UTC"}});
+    if (sway_) {
+        for (auto& [name, value] : environment)
+            if (name == "DISPLAY") value.clear();
+        const Environment swayEnvironment = sway_->environment();
+        environment.insert(environment.end(), swayEnvironment.begin(), swayEnvironment.end());
+    }
     return environment;
 }
 
@@ -97,6 +104,13 @@ std::unique_ptr<Actor> ObserverSession::frontWindow(const std::string& instance,
     auto shown = actor();
     if (!shown || !shown->command("window " + instance + " " + className + " " + title) || !shown->command("activate"))
         return nullptr;
+    return shown;
+}
+
+std::unique_ptr<Actor> ObserverSession::waylandWindow(const std::string& commandName, const std::string& appId,
+                                                      const std::string& title) {
+    auto shown = actor(commandName);
+    if (!shown || !shown->command("wayland-window " + appId + " " + title)) return nullptr;
     return shown;
 }
 

@@ -12,6 +12,7 @@
 
 #include "testbed/actor.h"
 #include "testbed/private_servers.h"
+#include "testbed/sway_compositor.h"
 
 namespace e2e {
 
@@ -19,6 +20,9 @@ struct SessionSetup {
     bool windowManager = false;
     bool soundServer = true;
     bool observerHasDisplay = true;  // false: the observer is started with DISPLAY empty
+    // A Wayland session on a private sway: everything is started with its sockets and
+    // DISPLAY empty, so that windows are native ones.
+    bool sway = false;
 };
 
 class ObserverSession {
@@ -36,12 +40,16 @@ public:
     testbed::SoundServer& soundServer() { return *soundServer_; }
     pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
+    testbed::Sway& sway() { return *sway_; }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
     std::unique_ptr<testbed::Actor> actor(const std::string& commandName = "meeting_actor");
     // An actor with one window, made frontmost.
     std::unique_ptr<testbed::Actor> frontWindow(const std::string& instance, const std::string& className,
                                        const std::string& title);
+    // An actor with one native window on sway, which takes the focus as it opens.
+    std::unique_ptr<testbed::Actor> waylandWindow(const std::string& commandName, const std::string& appId,
+                                                  const std::string& title);
 
     // Starts the host and the observer under it; waits for the first two events.
     bool startObserver();
@@ -72,6 +80,7 @@ private:
     std::unique_ptr<testbed::XServer> xServer_;
     std::unique_ptr<testbed::Child> windowManager_;
     std::unique_ptr<testbed::SoundServer> soundServer_;
+    std::unique_ptr<testbed::Sway> sway_;
     std::unique_ptr<testbed::Actor> host_;
     std::string pulseAddress_;
     bool observerHasDisplay_ = true;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "observer/platform/linux/compositor_windows.h"
 #include "observer/platform/linux/flatpak_applications.h"
 #include "observer/platform/linux/pulse_connection.h"
 #include "observer/platform/linux/x11_mirror.h"
@@ -152,17 +153,22 @@ Value deviceProperty(Kind kind, std::uint32_t index, const PropertyAddress& addr
 }
 
 // The first question of a run is the startup probe that decides the mode for good. The
-// X server is reached then too, so that what cannot be reached is said at startup, and
-// the windows are mirrored before the first tick needs them.
-void probeTheXServerOnce() {
+// session's source of windows (its compositor, or else the X server) is reached then too,
+// so that what cannot be reached is said at startup, and the windows are mirrored before
+// the first tick needs them.
+void probeTheWindowSourceOnce() {
     static bool probed = false;
     if (probed) return;
     probed = true;
-    x11::currentView();
+    if (compositor::sessionHasCompositorSource()) {
+        compositor::currentView();
+    } else {
+        x11::currentView();
+    }
 }
 
 Value propertyValue(ObjectId object, const PropertyAddress& address) {
-    probeTheXServerOnce();
+    probeTheWindowSourceOnce();
     if (object == systemObject) return systemProperty(address);
     switch (kindOf(object)) {
         case Kind::client:

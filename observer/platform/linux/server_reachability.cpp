@@ -21,10 +21,6 @@ const char* nameOf(Server server) {
         case Server::sound: return "sound server";
         case Server::x: return "X server";
         case Server::sway: return "sway";
-        case Server::wayland: return "Wayland compositor";
-        case Server::kwin: return "KWin";
-        case Server::gnomeShell: return "GNOME Shell";
-        case Server::hyprland: return "Hyprland";
         case Server::count: break;
     }
     return "server";

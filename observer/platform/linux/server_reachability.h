@@ -8,10 +8,8 @@
 
 namespace observer::platform::reachability {
 
-// The compositor sources of a Wayland session are servers of their own: sway's IPC, the
-// toplevel list of any other wlroots compositor, KWin's scripting, the GNOME Shell
-// extension, Hyprland's IPC.
-enum class Server { sound, x, sway, wayland, kwin, gnomeShell, hyprland, count };
+// A Wayland session's compositor source is a server of its own: sway's IPC.
+enum class Server { sound, x, sway, count };
 
 // A connection attempt failed for `reason`.
 void unreachable(Server server, std::string_view reason);

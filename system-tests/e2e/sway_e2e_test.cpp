@@ -1,0 +1,121 @@
+// quorvel end to end in a Wayland session on a private headless sway, with native windows
+// only (no XWayland): what quorvel knows of windows and focus comes from sway's IPC. The
+// desktops that run sway run PipeWire, so these tests run on it alone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "system-tests/e2e/observer_session.h"
+
+namespace e2e {
+
+using namespace testbed;
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string heartbeat = R"({"event":"heartbeat"})";
+const std::string perProcessMode = R"({"event":"mic-mode","perProcess":true})";
+const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
+const std::string dash = "\xE2\x80\x94";
+
+std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
+    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
+           R"("})";
+}
+
+class SwayOnPipeWireTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(session.ready()) << "the private servers or sway did not start"; }
+
+    bool logHas(const std::string& line) const {
+        const auto lines = session.log();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    ObserverSession session{SessionSetup{false, true, true, true}};
+};
+
+TEST_F(SwayOnPipeWireTest, ANativeMeetingClientInFrontIsNamedWhileItRecords) {
+    auto zoom = session.waylandWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+                                    "mic active + dedicated app " + dash + " attributing to Zoom",
+                                    "EMIT -> " + active}));
+}
+
+// Firefox, a native client, records in a page titled as a meeting while an editor that
+// was opened after it has the focus: found by its title in sway's window list.
+TEST_F(SwayOnPipeWireTest, ANativeBrowserBehindAnEditorIsNamedByItsMeetingTitle) {
+    const std::string title = "Meet - abc-defg-hij " + dash + " Mozilla Firefox";
+    auto firefox = session.waylandWindow("firefox", "firefox", title);
+    auto editor = session.waylandWindow("gedit", "org.gnome.gedit", "notes.txt - Text Editor");
+    ASSERT_TRUE(firefox && editor);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(firefox->command("record-child mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Firefox", firefox->pid, title);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "fallback candidate: Firefox " + dash + " \"" + title + "\"",
+                                    "EMIT -> " + active}));
+}
+
+// The editor in front records, and no window shows a meeting: nobody is named.
+TEST_F(SwayOnPipeWireTest, ANativeEditorInFrontRecordingIsNoMeeting) {
+    auto firefox = session.waylandWindow("firefox", "firefox", "Mozilla Firefox");
+    auto editor = session.waylandWindow("gedit", "org.gnome.gedit", "notes.txt - Text Editor");
+    ASSERT_TRUE(firefox && editor);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(editor->command("record mic0"));
+    ASSERT_TRUE(session.waitForLog(2));
+    session.letTicksPass(2);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode}));
+    // Each tick looks at the browser, whose title shows no meeting.
+    auto log = session.log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.front(), modeLine(session.host().process.pid()));
+    log.erase(log.begin());
+    EXPECT_EQ(log, Lines(log.size(), "fallback candidate: Firefox " + dash + " \"Mozilla Firefox\""));
+}
+
+// sway goes away while a meeting records, and comes back: the meeting, which never
+// stopped recording, stays one session; the next time quorvel needs the windows, it says
+// once that sway is back, and names the next meeting from the new sway's windows.
+TEST_F(SwayOnPipeWireTest, AMeetingOutlivesARestartOfTheCompositor) {
+    auto zoom = session.waylandWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+
+    ASSERT_TRUE(session.sway().restart());
+    session.letTicksPass(2);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+
+    // Its window went with the old sway.
+    ASSERT_TRUE(zoom->command("wayland-window zoom Zoom Meeting") && zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(5));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive, active}));
+    const auto log = session.log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.rfind("sway ", 0) == 0; }),
+              1)
+        << "one line for the restart, none for the loss";
+    EXPECT_TRUE(logHas("sway reachable again"));
+}
+
+}  // namespace
+}  // namespace e2e
