@@ -21,10 +21,12 @@ bool prepareRuntimeDirectory(const std::string& directory, const std::string& ru
     std::filesystem::create_directories(runtime, failed);
     if (failed || ::chmod(directory.c_str(), 0711) != 0) return false;
     if (::chown(runtime.c_str(), user.pw_uid, user.pw_gid) != 0 || ::chmod(runtime.c_str(), 0700) != 0) return false;
-    // No bar and no wallpaper: nothing but the windows of the tests. XWayland is started
-    // by the first X client.
+    // No bar and no wallpaper: nothing but the windows of the tests. XWayland lets in the
+    // tests' X clients, which run as root, and its display is written down for them.
     std::ofstream config(runtime + "/config");
-    config << "xwayland enable\n";
+    config << "xwayland enable\n"
+           << "exec sh -c 'xhost +si:localuser:root >/dev/null && echo \"$DISPLAY\" >" << runtime
+           << "/display.new && mv " << runtime << "/display.new " << runtime << "/display'\n";
     return static_cast<bool>(config);
 }
 
@@ -70,11 +72,17 @@ bool Sway::launch() {
     // Up once its IPC answers; by then its Wayland socket is in place.
     if (!eventually([&] { return !process_.running() || command("nop"); }, 10s) || !process_.running()) return false;
     waylandDisplay_ = waylandSocketIn(runtimeDirectory_);
-    return !waylandDisplay_.empty();
+    // XWayland is up once it has let root in.
+    const std::string displayFile = runtimeDirectory_ + "/display";
+    std::filesystem::remove(displayFile);
+    if (!eventually([&] { return std::filesystem::exists(displayFile); }, 10s)) return false;
+    const std::string display = readFile(displayFile);
+    xDisplay_ = display.substr(0, display.find('\n'));
+    return !waylandDisplay_.empty() && !xDisplay_.empty();
 }
 
 Environment Sway::environment() const {
-    return {{"SWAYSOCK", ipcSocket_}, {"WAYLAND_DISPLAY", waylandDisplay_}};
+    return {{"SWAYSOCK", ipcSocket_}, {"WAYLAND_DISPLAY", waylandDisplay_}, {"DISPLAY", xDisplay_}};
 }
 
 bool Sway::command(const std::string& text) const {

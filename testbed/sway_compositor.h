@@ -2,7 +2,7 @@
 // to run as root, so it runs as the unprivileged user that the test command creates
 // (`compositorUser`), with a runtime directory of its own inside the test's directory that
 // holds its IPC socket, its Wayland socket and its configuration. Root, as the tests and
-// quorvel run, may connect to both sockets.
+// quorvel run, may connect to both sockets, and to its XWayland.
 #pragma once
 
 #include <memory>
@@ -23,7 +23,10 @@ public:
     const std::string& ipcSocket() const { return ipcSocket_; }
     // An absolute path, which WAYLAND_DISPLAY may name.
     const std::string& waylandDisplay() const { return waylandDisplay_; }
-    // SWAYSOCK and WAYLAND_DISPLAY, for quorvel and for the actors that open windows.
+    // XWayland's display, ":N".
+    const std::string& xDisplay() const { return xDisplay_; }
+    // SWAYSOCK, WAYLAND_DISPLAY and XWayland's DISPLAY, as sway gives them to the
+    // applications it starts: for quorvel and for the actors that open windows.
     Environment environment() const;
 
     // Runs a sway command, as swaymsg does; true when sway says it succeeded.
@@ -39,6 +42,7 @@ private:
     std::string runtimeDirectory_;
     std::string ipcSocket_;
     std::string waylandDisplay_;
+    std::string xDisplay_;
     Child process_;
 };
 

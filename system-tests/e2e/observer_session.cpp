@@ -53,11 +53,13 @@ ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup
     const std::string& directory = directory_.path();
     if (directory.empty()) return;
     pulseAddress_ = testbed::soundServerAddress(directory, defaultSoundStack());
-    xServer_ = startXServer(directory);
-    if (!xServer_) return;
-    if (setup.windowManager && !(windowManager_ = startWindowManager(xServer_->display, directory))) return;
+    if (setup.sway) {
+        if (!(sway_ = testbed::Sway::start(directory))) return;
+    } else if (!(xServer_ = startXServer(directory))) {
+        return;
+    }
+    if (setup.windowManager && xServer_ && !(windowManager_ = startWindowManager(xServer_->display, directory))) return;
     if (setup.soundServer && !startSoundServer()) return;
-    if (setup.sway && !(sway_ = testbed::Sway::start(directory))) return;
     // How the applications played here are installed on a Linux desktop.
     writeFile(directory + "/data/applications/us.zoom.Zoom.desktop",
               "[Desktop Entry]\nType=Application\nName=Zoom\nStartupWMClass=zoom\n");
@@ -81,16 +83,15 @@ bool ObserverSession::startSoundServer() {
 std::vector<std::pair<std::string, std::string>> ObserverSession::environment() const {
     const std::string& directory = directory_.path();
     Environment environment = soundServerEnvironment(directory, defaultSoundStack());
-    environment.insert(environment.end(), {{"DISPLAY", xServer_->display},
-                                           {"HOME", directory},
+    environment.insert(environment.end(), {{"HOME", directory},
                                            {"XDG_DATA_HOME", directory + "/data-home"},
                                            {"XDG_DATA_DIRS", directory + "/data"},
                                            {"TZ", "UTC"}});
     if (sway_) {
-        for (auto& [name, value] : environment)
-            if (name == "DISPLAY") value.clear();
         const Environment swayEnvironment = sway_->environment();
         environment.insert(environment.end(), swayEnvironment.begin(), swayEnvironment.end());
+    } else {
+        environment.emplace_back("DISPLAY", xServer_->display);
     }
     return environment;
 }

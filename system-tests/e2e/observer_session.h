@@ -20,8 +20,8 @@ struct SessionSetup {
     bool windowManager = false;
     bool soundServer = true;
     bool observerHasDisplay = true;  // false: the observer is started with DISPLAY empty
-    // A Wayland session on a private sway: everything is started with its sockets and
-    // DISPLAY empty, so that windows are native ones.
+    // A Wayland session on a private sway instead of an X server: everything is started
+    // with its sockets and its XWayland's display, as sway starts applications.
     bool sway = false;
 };
 

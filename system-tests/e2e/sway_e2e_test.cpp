@@ -1,6 +1,6 @@
 // quorvel end to end in a Wayland session on a private headless sway, with native windows
-// only (no XWayland): what quorvel knows of windows and focus comes from sway's IPC. The
-// desktops that run sway run PipeWire, so these tests run on it alone.
+// and XWayland ones: what quorvel knows of windows and focus comes from sway's IPC alone.
+// The desktops that run sway run PipeWire, so these tests run on it alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,6 +68,41 @@ TEST_F(SwayOnPipeWireTest, ANativeBrowserBehindAnEditorIsNamedByItsMeetingTitle)
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
     EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
                                     "fallback candidate: Firefox " + dash + " \"" + title + "\"",
+                                    "EMIT -> " + active}));
+}
+
+// An XWayland editor in front of a native browser: one window list, in sway's order.
+TEST_F(SwayOnPipeWireTest, ANativeBrowserBehindAnXWaylandEditorIsNamedByItsMeetingTitle) {
+    const std::string title = "Meet - abc-defg-hij " + dash + " Mozilla Firefox";
+    auto firefox = session.waylandWindow("firefox", "firefox", title);
+    auto editor = session.actor("gedit");
+    ASSERT_TRUE(firefox && editor && editor->command("window gedit Gedit notes.txt - Text Editor"));
+    ASSERT_TRUE(eventually([&] { return session.sway().command("[class=Gedit] focus"); }, std::chrono::seconds(5)))
+        << "sway never showed the XWayland window";
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(firefox->command("record-child mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Firefox", firefox->pid, title);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "fallback candidate: Firefox " + dash + " \"" + title + "\"",
+                                    "EMIT -> " + active}));
+}
+
+// An XWayland meeting client in front of a native window is the frontmost application.
+TEST_F(SwayOnPipeWireTest, AnXWaylandMeetingClientInFrontIsNamed) {
+    auto editor = session.waylandWindow("gedit", "org.gnome.gedit", "notes.txt - Text Editor");
+    auto zoom = session.actor("zoom");
+    ASSERT_TRUE(editor && zoom && zoom->command("window zoom zoom Zoom Meeting"));
+    ASSERT_TRUE(eventually([&] { return session.sway().command("[class=zoom] focus"); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+                                    "mic active + dedicated app " + dash + " attributing to Zoom",
                                     "EMIT -> " + active}));
 }
 
