@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libicu-dev libpulse-dev libxcb1-dev libxcb-res0-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libwayland-dev
 )
 case "${1:-}" in
   --run) ;;
@@ -24,7 +24,7 @@ case "${1:-}" in
       pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon  # the same tests on PipeWire
       firefox-esr chromium         # real browsers recording in the end-to-end tests
       sway xwayland                # a private Wayland session for the compositor tests
-      libwayland-dev wayland-protocols  # the tests' native Wayland windows
+      wayland-protocols            # the tests' native Wayland windows
       mandoc                       # lints the manual pages
       dpkg-dev file                # the packaging test builds a .deb
       lintian                      # and checks it as Debian's own checker does

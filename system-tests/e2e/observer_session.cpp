@@ -49,7 +49,8 @@ std::string modeLine(pid_t host) {
     return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
 }
 
-ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup.observerHasDisplay) {
+ObserverSession::ObserverSession(SessionSetup setup)
+    : observerHasDisplay_(setup.observerHasDisplay), observerHasSwaySocket_(setup.observerHasSwaySocket) {
     const std::string& directory = directory_.path();
     if (directory.empty()) return;
     pulseAddress_ = testbed::soundServerAddress(directory, defaultSoundStack());
@@ -62,7 +63,7 @@ ObserverSession::ObserverSession(SessionSetup setup) : observerHasDisplay_(setup
     if (setup.soundServer && !startSoundServer()) return;
     // How the applications played here are installed on a Linux desktop.
     writeFile(directory + "/data/applications/us.zoom.Zoom.desktop",
-              "[Desktop Entry]\nType=Application\nName=Zoom\nStartupWMClass=zoom\n");
+              "[Desktop Entry]\nType=Application\nName=Zoom\nExec=/usr/bin/zoom %U\nStartupWMClass=zoom\n");
     writeFile(directory + "/data/applications/google-chrome.desktop",
               "[Desktop Entry]\nType=Application\nName=Google Chrome\n");
     writeFile(directory + "/data/applications/org.gnome.gedit.desktop",
@@ -118,7 +119,7 @@ std::unique_ptr<Actor> ObserverSession::waylandWindow(const std::string& command
 bool ObserverSession::startObserver() {
     auto hostEnvironment = environment();
     for (auto& [name, value] : hostEnvironment)
-        if (name == "DISPLAY" && !observerHasDisplay_) value.clear();
+        if ((name == "DISPLAY" && !observerHasDisplay_) || (name == "SWAYSOCK" && !observerHasSwaySocket_)) value.clear();
     host_ = startActor(directory_.path(), "quorvel_host", hostEnvironment);
     const std::string& directory = directory_.path();
     if (!host_ || !host_->command("host " + std::string(QUORVEL_PATH) + " " + directory + "/events " + directory + "/log"))

@@ -23,6 +23,9 @@ struct SessionSetup {
     // A Wayland session on a private sway instead of an X server: everything is started
     // with its sockets and its XWayland's display, as sway starts applications.
     bool sway = false;
+    // false: the observer is started without SWAYSOCK, and sees sway as any wlroots
+    // compositor, through its toplevel list.
+    bool observerHasSwaySocket = true;
 };
 
 class ObserverSession {
@@ -84,6 +87,7 @@ private:
     std::unique_ptr<testbed::Actor> host_;
     std::string pulseAddress_;
     bool observerHasDisplay_ = true;
+    bool observerHasSwaySocket_ = true;
 };
 
 // The whole log line of a quorvel message, as the log() of a session shows it.

@@ -28,6 +28,8 @@ std::string micActive(const std::string& app, pid_t pid, const std::string& titl
 
 class SwayOnPipeWireTest : public ::testing::Test {
 protected:
+    SwayOnPipeWireTest() : SwayOnPipeWireTest(SessionSetup{false, true, true, true}) {}
+    explicit SwayOnPipeWireTest(SessionSetup setup) : session(setup) {}
     void SetUp() override { ASSERT_TRUE(session.ready()) << "the private servers or sway did not start"; }
 
     bool logHas(const std::string& line) const {
@@ -35,7 +37,7 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    ObserverSession session{SessionSetup{false, true, true, true}};
+    ObserverSession session;
 };
 
 TEST_F(SwayOnPipeWireTest, ANativeMeetingClientInFrontIsNamedWhileItRecords) {
@@ -150,6 +152,60 @@ TEST_F(SwayOnPipeWireTest, AMeetingOutlivesARestartOfTheCompositor) {
               1)
         << "one line for the restart, none for the loss";
     EXPECT_TRUE(logHas("sway reachable again"));
+}
+
+// The same sway seen as any wlroots compositor, through its toplevel list, which tells
+// no pids: each window's owner is the running process of the program its app id's
+// desktop entry starts (Zoom's entry starts "zoom"), or of a program named as the app id.
+class WlrToplevelsOnPipeWireTest : public SwayOnPipeWireTest {
+protected:
+    WlrToplevelsOnPipeWireTest() : SwayOnPipeWireTest(SessionSetup{false, true, true, true, false}) {}
+};
+
+TEST_F(WlrToplevelsOnPipeWireTest, ANativeMeetingClientInFrontIsNamedWithItsProcess) {
+    auto zoom = session.waylandWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+                                    "mic active + dedicated app " + dash + " attributing to Zoom",
+                                    "EMIT -> " + active}));
+}
+
+TEST_F(WlrToplevelsOnPipeWireTest, ANativeBrowserBehindAnEditorIsNamedByItsMeetingTitle) {
+    const std::string title = "Meet - abc-defg-hij " + dash + " Mozilla Firefox";
+    auto firefox = session.waylandWindow("firefox", "firefox", title);
+    auto editor = session.waylandWindow("gedit", "org.gnome.gedit", "notes.txt - Text Editor");
+    ASSERT_TRUE(firefox && editor);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(firefox->command("record-child mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Firefox", firefox->pid, title);
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
+    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
+                                    "fallback candidate: Firefox " + dash + " \"" + title + "\"",
+                                    "EMIT -> " + active}));
+}
+
+TEST_F(WlrToplevelsOnPipeWireTest, TheCompositorRestartedIsSaidOnceAndSeenAgain) {
+    auto zoom = session.waylandWindow("zoom", "zoom", "Zoom Meeting");
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
+    ASSERT_TRUE(session.sway().restart());
+    session.letTicksPass(2);
+    ASSERT_TRUE(zoom->command("stop"));
+    ASSERT_TRUE(session.waitForEvents(4));
+    ASSERT_TRUE(zoom->command("wayland-window zoom Zoom Meeting") && zoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(5));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive, active}));
+    EXPECT_TRUE(logHas("Wayland compositor reachable again"));
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
-// Which compositor source a session has, by what its environment names.
+// Which compositor source a session has: sway's IPC where SWAYSOCK names it, else the
+// wlroots toplevel list where the compositor on WAYLAND_DISPLAY offers it.
 #include "observer/platform/linux/compositor_windows.h"
 
 #include <cstdlib>
 
 #include "observer/platform/linux/sway_ipc.h"
+#include "observer/platform/linux/wlr_toplevels.h"
 
 namespace observer::platform::compositor {
 namespace {
 
-enum class Source { none, sway };
+enum class Source { none, sway, wlr };
 
 bool named(const char* variable) {
     const char* value = std::getenv(variable);
@@ -17,6 +19,7 @@ bool named(const char* variable) {
 
 Source sessionSource() {
     if (named("SWAYSOCK")) return Source::sway;
+    if (wlr::compositorOffersToplevels()) return Source::wlr;
     return Source::none;
 }
 
@@ -29,6 +32,7 @@ bool sessionHasCompositorSource() {
 const View* currentView() {
     switch (sessionSource()) {
         case Source::sway: return sway::currentView();
+        case Source::wlr: return wlr::currentView();
         case Source::none: break;
     }
     return nullptr;
@@ -37,6 +41,7 @@ const View* currentView() {
 void takeInArrived() {
     switch (sessionSource()) {
         case Source::sway: sway::takeInArrived(); break;
+        case Source::wlr: wlr::takeInArrived(); break;
         case Source::none: break;
     }
 }

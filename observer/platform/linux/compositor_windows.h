@@ -1,7 +1,6 @@
 // The windows of a Wayland session as its compositor tells them. Core Wayland shows a
 // client no other client's windows, so each compositor is asked in its own way (sway's
-// IPC, the wlroots toplevel list, KWin's scripting, a GNOME Shell extension, Hyprland's
-// IPC); each source turns its answer into this one view. A compositor sees the XWayland
+// IPC, the wlroots toplevel list); each source turns its answer into this one view. A compositor sees the XWayland
 // windows too, so when the session has a compositor source it is the only source of
 // windows, and the X server is not asked for them.
 #pragma once
@@ -29,9 +28,8 @@ struct View {
     std::uint64_t version = 0;              // changes whenever anything above may have
 };
 
-// Whether this session's windows come from a compositor: its environment names one that
-// quorvel can ask (SWAYSOCK, HYPRLAND_INSTANCE_SIGNATURE, a KDE or GNOME session, or a
-// Wayland display whose compositor lists its toplevels).
+// Whether this session's windows come from a compositor: SWAYSOCK names sway's IPC, or
+// the compositor on WAYLAND_DISPLAY lists its toplevels.
 bool sessionHasCompositorSource();
 
 // The compositor's view after taking in what it has sent, or nothing while it cannot be

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "observer/platform/linux/app_identity.h"
@@ -34,6 +35,7 @@ constexpr std::size_t maximumValueLength = 1024;
 struct Indexed {
     Entry entry;
     std::optional<std::string> startupWmClass;
+    std::optional<std::string> program;  // the file name of the program that Exec starts
 };
 
 // A searched directory and its modification time when indexed (nothing: missing).
@@ -141,10 +143,39 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// The file name of the program an Exec line starts: its first word, unquoted, after any
+// "env VAR=value" prefix ("env GDK_BACKEND=x11 /usr/bin/zoom %U" starts "zoom").
+std::optional<std::string> programOf(std::string_view exec) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    for (const char c : exec) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ' ' && !quoted) {
+            if (!word.empty()) words.push_back(std::exchange(word, {}));
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    std::size_t first = 0;
+    if (first < words.size() && (words[first] == "env" || words[first].ends_with("/env"))) {
+        ++first;
+        while (first < words.size() && words[first].find('=') != std::string::npos) ++first;
+    }
+    if (first >= words.size()) return std::nullopt;
+    const std::string& path = words[first];
+    const auto slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return std::nullopt;
+    return name;
+}
+
 // The entry's name and window class from its main group; `hidden` tells whether it hides
 // itself (Hidden=true), which also hides the entries of the same id further down.
 Indexed parseEntry(std::string_view contents, std::string fileId, bool& hidden) {
-    Indexed result{{std::move(fileId), std::nullopt}, std::nullopt};
+    Indexed result{{std::move(fileId), std::nullopt}, std::nullopt, std::nullopt};
     bool inMainGroup = false;
     while (!contents.empty()) {
         const auto newline = std::min(contents.find('\n'), contents.size());
@@ -165,6 +196,7 @@ Indexed parseEntry(std::string_view contents, std::string fileId, bool& hidden) 
         if (value.size() > maximumValueLength) continue;
         if (key == "Name") result.entry.name = decodeUtf8(unescape(value));
         if (key == "StartupWMClass") result.startupWmClass = unescape(value);
+        if (key == "Exec") result.program = programOf(unescape(value));
         if (key == "Hidden" && value == "true") hidden = true;
     }
     return result;
@@ -263,6 +295,13 @@ std::optional<Entry> findIndexedEntry(std::string_view instance, std::string_vie
             return Entry{std::string(product->bundleIdentifier) + ".desktop", std::string(product->name)};
     if (entry == nullptr) return std::nullopt;
     return *entry;
+}
+
+std::optional<std::string> installedProgram(std::string_view appId) {
+    refreshEntries();
+    for (const auto& indexedEntry : index)
+        if (&indexedEntry.entry == installedEntry(appId, appId)) return indexedEntry.program;
+    return std::nullopt;
 }
 
 std::size_t indexBuilds() { return builds; }

@@ -30,6 +30,11 @@ std::optional<Entry> findEntry(std::string_view instance, std::string_view class
 void refreshEntries();
 std::optional<Entry> findIndexedEntry(std::string_view instance, std::string_view className);
 
+// The file name of the program that starts the installed application whose app id (or
+// window class) this is, from its entry's Exec line: how its running process is found
+// where the windows do not tell their owner.
+std::optional<std::string> installedProgram(std::string_view appId);
+
 // How many times the entries have been indexed in this process. The index is built again
 // only when a searched directory's modification time differs from the one it was built
 // with, or the directories searched have changed.

@@ -132,6 +132,24 @@ TEST_F(DesktopEntriesTest, CatalogueProductsArePresentedAsOnTheMacOthersByTheirE
     EXPECT_EQ(described(findEntry("Webex", "CiscoCollabHost")), "Cisco Webex Meetings | com.cisco.webexmeetingsapp.desktop");
 }
 
+// Where windows do not tell their owner, the program that an application's entry starts
+// finds its process: the file name of Exec's program, past an env prefix and quotes.
+TEST_F(DesktopEntriesTest, TheProgramAnEntryStartsIsTheFileNameOfExecsProgram) {
+    write(dataDir + "/applications/us.zoom.Zoom.desktop",
+          "[Desktop Entry]\nName=Zoom\nExec=env BAMF_DESKTOP_FILE_HINT=x GDK_BACKEND=x11 /usr/bin/zoom %U\n"
+          "StartupWMClass=zoom\n");
+    write(dataDir + "/applications/firefox-esr.desktop", "[Desktop Entry]\nName=Firefox ESR\nExec=\"/usr/lib/firefox esr/firefox-esr\" %u\n");
+    write(dataDir + "/applications/org.gnome.gedit.desktop", "[Desktop Entry]\nName=Text Editor\nExec=gedit\n");
+    write(dataDir + "/applications/empty.desktop", "[Desktop Entry]\nName=Nothing\nExec=env A=b\n");
+
+    EXPECT_EQ(installedProgram("zoom"), "zoom") << "by StartupWMClass";
+    EXPECT_EQ(installedProgram("us.zoom.Zoom"), "zoom") << "by file id";
+    EXPECT_EQ(installedProgram("firefox-esr"), "firefox-esr");
+    EXPECT_EQ(installedProgram("org.gnome.gedit"), "gedit");
+    EXPECT_EQ(installedProgram("empty"), std::nullopt);
+    EXPECT_EQ(installedProgram("firefox"), std::nullopt) << "no entry of that id or class";
+}
+
 TEST_F(DesktopEntriesTest, WithoutDataDirsFlatpakExportsAreSearchedThroughTheirSymlinks) {
     ::unsetenv("XDG_DATA_DIRS");
     // Flatpak exports an application's entry as a symlink into the application's files.
