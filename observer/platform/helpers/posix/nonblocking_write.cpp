@@ -24,22 +24,28 @@ StreamKind kindOf(int fd) {
 }
 
 // Null (/dev/null) and other character devices are asked like terminals: poll answers
-// writable at once for them.
+// writable at once for them on Linux.
 bool readyForWriting(int fd, bool& closed) {
     pollfd watched{fd, POLLOUT, 0};
     int ready = 0;
     do {
         ready = ::poll(&watched, 1, 0);
     } while (ready < 0 && errno == EINTR);
-    if (ready < 0) return true;  // let the write itself report the problem
-    if ((watched.revents & (POLLERR | POLLHUP)) != 0) {
-        closed = true;
-        return false;
-    }
-    return (watched.revents & POLLOUT) != 0;
+    return writableByPollAnswer(ready, watched.revents, closed);
 }
 
 }  // namespace
+
+bool writableByPollAnswer(int ready, short revents, bool& closed) {
+    // poll failed, or cannot watch this descriptor (macOS answers POLLNVAL for devices
+    // such as /dev/null): the write itself reports what fails.
+    if (ready < 0 || (revents & POLLNVAL) != 0) return true;
+    if ((revents & (POLLERR | POLLHUP)) != 0) {
+        closed = true;
+        return false;
+    }
+    return (revents & POLLOUT) != 0;
+}
 
 WriteResult writeWithoutWaiting(int fd, std::string_view bytes) {
     WriteResult result;

@@ -28,4 +28,9 @@ struct WriteResult {
 // Writes as much of `bytes` to `fd` as it takes without waiting.
 WriteResult writeWithoutWaiting(int fd, std::string_view bytes);
 
+// What poll's answer for one descriptor asked for POLLOUT (its return value and the
+// descriptor's revents) means for a write: go ahead, wait, or (setting `closed`) the
+// reader is gone. A descriptor that poll cannot watch counts as writable.
+bool writableByPollAnswer(int ready, short revents, bool& closed);
+
 }  // namespace observer::platform::posix

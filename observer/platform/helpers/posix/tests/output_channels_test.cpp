@@ -1,9 +1,11 @@
 // The channels against real pipes that the test leaves unread, drains or closes.
 #include "observer/platform/helpers/posix/output_channels.h"
+#include "observer/platform/helpers/posix/nonblocking_write.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -167,6 +169,29 @@ TEST_F(OutputChannelsTest, AClosedLogIsDroppedForGood) {
     EXPECT_TRUE(log.closed());
     log.write("[09:00:00.000] two\n");
     EXPECT_FALSE(log.hasPending()) << "nothing is counted for a log nobody reads";
+}
+
+// macOS's poll cannot watch devices and answers POLLNVAL for /dev/null, where hosts that
+// ignore quorvel's output send it: such a stream takes every write, and a queue of events
+// for it would otherwise grow to its bound and stay there.
+TEST(PollAnswerTest, ADescriptorPollCannotWatchIsWrittenAndErrorsAndHangUpsAreAClosedReader) {
+    struct Case {
+        int ready;
+        short revents;
+        bool writable;
+        bool closed;
+    };
+    const Case cases[] = {
+        {1, POLLNVAL, true, false},        {1, POLLOUT, true, false},
+        {0, 0, false, false},              {-1, 0, true, false},
+        {1, POLLERR, false, true},         {1, POLLHUP, false, true},
+        {1, POLLOUT | POLLHUP, false, true}, {1, POLLNVAL | POLLHUP, true, false},
+    };
+    for (const Case& c : cases) {
+        bool closed = false;
+        EXPECT_EQ(writableByPollAnswer(c.ready, c.revents, closed), c.writable) << c.ready << " " << c.revents;
+        EXPECT_EQ(closed, c.closed) << c.ready << " " << c.revents;
+    }
 }
 
 }  // namespace
