@@ -6,12 +6,13 @@
 
 namespace replay {
 
-const std::string_view usageLine = "usage: quorvel-replay [--realtime | --step] SCENARIO.json";
+const std::string_view usageLine =
+    "usage: quorvel-replay [--realtime | --step | --diagnose [--all-titles]] SCENARIO.json";
 
 namespace {
 
 constexpr std::string_view usage =
-    "usage: quorvel-replay [--realtime | --step] SCENARIO.json\n"
+    "usage: quorvel-replay [--realtime | --step | --diagnose [--all-titles]] SCENARIO.json\n"
     "       quorvel-replay --help | --version\n"
     "\n"
     "Runs quorvel's rules against the worlds that SCENARIO.json describes and writes what\n"
@@ -22,6 +23,9 @@ constexpr std::string_view usage =
     "              clock and the program ends\n"
     "  --step      as --realtime, but one tick for each line read on standard input,\n"
     "              on the scenario's clock; the end of the input ends the program\n"
+    "  --diagnose  print quorvel's diagnosis of the scenario's first state as one JSON\n"
+    "              document, as quorvel --diagnose does, and exit; --all-titles gives\n"
+    "              every window title\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n";
 
@@ -48,9 +52,13 @@ std::optional<Invocation> parseCommandLine(int argc, const char* const* argv) {
     bool paced = false;
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
-        if ((argument == "--realtime" || argument == "--step") && !paced) {
+        if ((argument == "--realtime" || argument == "--step") && !paced && !invocation.diagnose) {
             paced = true;
             invocation.pace = argument == "--step" ? Pace::stepped : Pace::realtime;
+        } else if (argument == "--diagnose" && !paced && !invocation.diagnose) {
+            invocation.diagnose = true;
+        } else if (argument == "--all-titles" && invocation.diagnose && !invocation.allTitles) {
+            invocation.allTitles = true;
         } else if (invocation.scenarioPath == nullptr && !argument.starts_with("-")) {
             invocation.scenarioPath = argv[index];
         } else {

@@ -1,5 +1,5 @@
 // quorvel-replay's command line: --help and --version, each given alone, as quorvel and
-// sennick answer them, and the scenario with the pace of its ticks.
+// sennick answer them, and the scenario with the pace of its ticks or its diagnosis.
 #pragma once
 
 #include <optional>
@@ -20,6 +20,8 @@ enum class Pace {
 struct Invocation {
     Pace pace = Pace::asFastAsPossible;
     const char* scenarioPath = nullptr;
+    bool diagnose = false;   // --diagnose: the diagnosis of the first state instead of a run
+    bool allTitles = false;  // --all-titles, after --diagnose
 };
 
 // The scenario and its pace; empty for a usage error.

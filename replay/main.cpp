@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "observer/core/diagnosis.h"
 #include "observer/core/startup.h"
 #include "observer/platform/process_control.h"
 #include "observer/platform/run_loop.h"
@@ -51,6 +52,9 @@ int main(int argc, char** argv) {
     if (stepped) sim::stepTicksByLines(STDIN_FILENO);
     sim::useTextLocale(scenario.locale);
     sim::changeWorld(std::move(scenario.states.front().change));
+    if (invocation->diagnose) {
+        return observer::runDiagnosis({"quorvel-replay", QUORVEL_VERSION, invocation->allTitles});
+    }
 
     // States come into force one by one, each changing what it lists.
     std::size_t next = 1;

@@ -126,8 +126,20 @@ std::string logFrame(std::string_view message) {
     return line;
 }
 
+namespace {
+std::vector<std::string>* collectedLines = nullptr;
+}  // namespace
+
 void logLine(std::string_view message) {
+    if (collectedLines != nullptr) {
+        collectedLines->emplace_back(message);
+        return;
+    }
     platform::writeDiagnosticLine(logFrame(message));
+}
+
+void collectLogLines(std::vector<std::string>* lines) {
+    collectedLines = lines;
 }
 
 }  // namespace observer

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "observer/core/state.h"
 #include "observer/platform/local_time.h"
@@ -30,5 +31,8 @@ void emitJSON(std::string_view event, std::string_view app, Pid pid, const std::
 std::string logFrame(std::string_view message);
 // Writes the message in that frame with one write.
 void logLine(std::string_view message);
+// While `lines` is set, log messages are added to it and not written: the diagnosis
+// shows what the rules would log. Nothing: written again.
+void collectLogLines(std::vector<std::string>* lines);
 
 }  // namespace observer

@@ -24,22 +24,28 @@ std::string modeText() {
 
 }  // namespace
 
-void startObserver() {
-    // The platform's own log lines (a server out of reach, say) wear the same frame.
-    platform::useLogFrame(logFrame);
+void prepareObserverState() {
     // Taken once: if the host goes away and the observer is adopted, the host's pid stays.
     ownAppPID = platform::parentProcessId();
     nonMeetingInputServices = nonMeetingInputServicesCatalogue();
     // The mode is decided once for the whole run, whatever later queries answer.
     hasPerProcessInput = audioProcessObjects().has_value();
-    logLine("mic detection: " + modeText());
-
     fillMeetingCatalogue();
+    resetSession();
+}
+
+std::string detectionModeLine() {
+    return "mic detection: " + modeText();
+}
+
+void startObserver() {
+    // The platform's own log lines (a server out of reach, say) wear the same frame.
+    platform::useLogFrame(logFrame);
+    prepareObserverState();
+    logLine(detectionModeLine());
 
     emitHeartbeat();
     emitMicMode(hasPerProcessInput);
-
-    resetSession();
 
     platform::scheduleRepeatingTimer(tickInterval, pollTick);
     platform::installInterruptHandler();

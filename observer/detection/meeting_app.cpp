@@ -75,6 +75,12 @@ std::optional<DetectionResult> fallbackPass(const std::vector<platform::RunningA
 
 }  // namespace
 
+const MeetingApp* catalogueRowOf(const platform::RunningApplication& app) {
+    for (const MeetingApp& row : meetingApps)
+        if (matches(app, row)) return &row;
+    return nullptr;
+}
+
 std::optional<DetectionResult> detectMeetingApp() {
     const std::vector<platform::RunningApplication> running = platform::runningApplications();
     if (const auto frontmost = platform::frontmostApplication()) {

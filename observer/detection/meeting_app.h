@@ -5,6 +5,7 @@
 #include <string>
 
 #include "observer/core/state.h"
+#include "observer/platform/workspace.h"
 
 namespace observer {
 
@@ -17,5 +18,9 @@ struct DetectionResult {
 // A frontmost pass that trusts the application the user works in, then a strict
 // fallback pass over every running application. Logs each candidate it examines.
 std::optional<DetectionResult> detectMeetingApp();
+
+// The first row of `meetingApps` whose match the application's name or bundle identifier
+// contains, as both passes look for it; nothing when it is no meeting application.
+const MeetingApp* catalogueRowOf(const platform::RunningApplication& app);
 
 }  // namespace observer

@@ -15,7 +15,12 @@
 // message and the "\n" after it), which the platform's own lines then wear too: the count
 // of dropped lines, the end on a closed standard output, a server's reachability. The
 // observer hands it over before it writes anything; a line written earlier is the bare
-// message and "\n". `writeDiagnosticMessage` writes such a line of the platform's.
+// message and "\n". `writeDiagnosticMessage` writes such a line of the platform's; a
+// frame that answers an empty line has taken the message for itself (the diagnosis
+// collects them), and nothing is written.
+// `writeDocument` writes a one-shot answer (the diagnosis) to standard output whole,
+// waiting for the reader as long as it takes: never an event, since nothing else is
+// written once it has been.
 #pragma once
 
 #include <chrono>
@@ -31,5 +36,6 @@ void writeDiagnosticLine(std::string_view line);
 using LogFrame = std::string (*)(std::string_view message);
 void useLogFrame(LogFrame frame);
 void writeDiagnosticMessage(std::string_view message);
+void writeDocument(std::string_view text);
 
 }  // namespace observer::platform

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -33,5 +34,12 @@ WindowListHandle copyOnScreenWindows();
 std::size_t windowCount(const WindowList& list);
 WindowOwnerPid windowOwnerPid(const WindowList& list, std::size_t index);
 WindowName windowName(const WindowList& list, std::size_t index);
+
+// For the diagnosis, which shows what the rules do not read: the window's layer where the
+// window server has layers (0 for document windows; status items and panels lie above),
+// else nothing; and whether other applications' window titles can be read at all (on a
+// Mac only with the Screen Recording grant), nothing when the system cannot tell.
+std::optional<std::int32_t> windowLayer(const WindowList& list, std::size_t index);
+std::optional<bool> windowTitlesReadable();
 
 }  // namespace observer::platform

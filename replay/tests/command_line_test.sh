@@ -9,7 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-usage='usage: quorvel-replay [--realtime | --step] SCENARIO.json
+usage='usage: quorvel-replay [--realtime | --step | --diagnose [--all-titles]] SCENARIO.json
        quorvel-replay --help | --version
 
 Runs quorvel'\''s rules against the worlds that SCENARIO.json describes and writes what
@@ -20,10 +20,13 @@ quorvel would write: events on standard output, the log on standard error.
               clock and the program ends
   --step      as --realtime, but one tick for each line read on standard input,
               on the scenario'\''s clock; the end of the input ends the program
+  --diagnose  print quorvel'\''s diagnosis of the scenario'\''s first state as one JSON
+              document, as quorvel --diagnose does, and exit; --all-titles gives
+              every window title
   --help      print this help and exit
   --version   print the version and exit
 '
-usage_error=$'quorvel-replay: usage: quorvel-replay [--realtime | --step] SCENARIO.json\n'
+usage_error=$'quorvel-replay: usage: quorvel-replay [--realtime | --step | --diagnose [--all-titles]] SCENARIO.json\n'
 
 printf '%s' '{"observer": {"pid": 4000, "parentPid": 3000}, "ticks": 0, "states": [{"fromTick": 0}]}' \
   >"$work/quiet.json"
@@ -55,6 +58,11 @@ expect '' "$usage_error" 2 --step --realtime quiet.json
 expect '' "$usage_error" 2 --step --step quiet.json
 expect '' "$usage_error" 2 --step
 expect '' "$usage_error" 2 quiet.json quiet.json
+expect '' "$usage_error" 2 --diagnose --step quiet.json
+expect '' "$usage_error" 2 --realtime --diagnose quiet.json
+expect '' "$usage_error" 2 --all-titles --diagnose quiet.json
+expect '' "$usage_error" 2 --diagnose --all-titles --all-titles quiet.json
+expect '' "$usage_error" 2 --diagnose
 expect '' "$usage_error" 2
 
 ((failures == 0)) && echo "quorvel-replay answered --help, --version and usage errors exactly"

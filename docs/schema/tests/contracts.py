@@ -3,6 +3,7 @@
 Used by the schema tests and, as a command, by the host tests:
     python3 contracts.py events < LINES     exits 1 naming the first line that is no valid event
     python3 contracts.py verdicts < LINES   prints "valid" or "invalid" for each line
+    python3 contracts.py diagnosis < DOC    exits 1 naming what is wrong with a diagnosis
 """
 import json
 import pathlib
@@ -21,6 +22,7 @@ def validator(name):
 
 EVENTS = validator("events.schema.json")
 SCENARIO = validator("scenario.schema.json")
+DIAGNOSIS = validator("diagnosis.schema.json")
 
 
 def schema_errors(schema, value):
@@ -80,9 +82,31 @@ def stream_errors(lines):
     return errors
 
 
+def diagnosis_errors(text):
+    """What is wrong with a diagnosis document: [] when nothing."""
+    try:
+        value = json.loads(text)
+    except ValueError as error:
+        return [f"not JSON: {error}"]
+    errors = schema_errors(DIAGNOSIS, value)
+    written = json.dumps(value, ensure_ascii=False, indent=2) + "\n"
+    for separator in ("\u2028", "\u2029", "\u0085"):  # escaped as in events
+        written = written.replace(separator, f"\\u{ord(separator):04x}")
+    if not errors and text != written:
+        errors.append("not written as documented: two spaces of indentation, one line feed at the end")
+    if not errors and list(value) != list(DIAGNOSIS.schema["properties"]):
+        errors.append("keys not in their documented order")
+    return errors
+
+
 def main():
-    if sys.argv[1:] not in (["events"], ["verdicts"]):
-        sys.exit("usage: contracts.py events|verdicts < LINES")
+    if sys.argv[1:] not in (["events"], ["verdicts"], ["diagnosis"]):
+        sys.exit("usage: contracts.py events|verdicts|diagnosis < INPUT")
+    if sys.argv[1] == "diagnosis":
+        errors = diagnosis_errors(sys.stdin.buffer.read().decode("utf-8"))
+        if errors:
+            sys.exit("; ".join(errors))
+        return
     lines = sys.stdin.buffer.read().decode("utf-8").split("\n")
     if lines[-1] == "":
         lines.pop()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real quorvel's command line, byte for byte: --help and --version answer on standard
-# output with status 0, any other argument is a usage error on standard error with
-# status 2, and none of them starts watching (nothing else is written, and it ends).
+# output with status 0, any other argument (but --diagnose, tested with the diagnosis) is
+# a usage error on standard error with status 2, and none of them starts watching
+# (nothing else is written, and it ends).
 set -uo pipefail
 quorvel=$1
 version=$2
@@ -9,15 +10,19 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-usage='usage: quorvel [--help | --version]
+usage='usage: quorvel [--help | --version | --diagnose [--all-titles]]
 
 Watches, once a second, whether a meeting application captures the microphone and
 reports it to the host application that started it: one JSON event per line on
 standard output, a time-stamped log on standard error. Runs until SIGINT, SIGTERM
 or SIGHUP, or until its host ends, then exits with status 0.
 
-  --help     print this help and exit
-  --version  print the version and exit
+  --help        print this help and exit
+  --version     print the version and exit
+  --diagnose    print what quorvel sees and would decide now as one JSON document
+                for a bug report, and exit; window titles of applications that
+                are no meeting application are given as their length only
+  --all-titles  with --diagnose: give every window title
 '
 
 # expect STDOUT STDERR STATUS ARGUMENT...: the exact bytes of both streams and the status.
@@ -48,6 +53,11 @@ expect '' "quorvel: unexpected argument ''"$'\n'"$usage" 2 ''
 expect '' "quorvel: unexpected argument '--version'"$'\n'"$usage" 2 --help --version
 expect '' "quorvel: unexpected argument 'extra'"$'\n'"$usage" 2 --version extra
 expect '' "quorvel: unexpected argument '--verbose'"$'\n'"$usage" 2 --verbose --help
+# --all-titles belongs to --diagnose, and nothing follows it.
+expect '' "quorvel: unexpected argument '--all-titles'"$'\n'"$usage" 2 --all-titles
+expect '' "quorvel: unexpected argument '--all-titles'"$'\n'"$usage" 2 --all-titles --diagnose
+expect '' "quorvel: unexpected argument '--verbose'"$'\n'"$usage" 2 --diagnose --verbose
+expect '' "quorvel: unexpected argument '--all-titles'"$'\n'"$usage" 2 --diagnose --all-titles --all-titles
 
 ((failures == 0)) && echo "quorvel answered --help, --version and usage errors exactly"
 ((failures == 0))

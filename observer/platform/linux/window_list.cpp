@@ -101,4 +101,13 @@ WindowName windowName(const WindowList& list, std::size_t index) {
     });
 }
 
+// X11 and the compositors have no layers of this kind, and show every title.
+std::optional<std::int32_t> windowLayer(const WindowList&, std::size_t) {
+    return std::nullopt;
+}
+
+std::optional<bool> windowTitlesReadable() {
+    return true;
+}
+
 }  // namespace observer::platform

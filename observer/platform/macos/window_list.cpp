@@ -68,4 +68,19 @@ WindowName windowName(const WindowList& list, std::size_t index) {
     return macos::utf8FromCFString(static_cast<CFStringRef>(value));
 }
 
+std::optional<std::int32_t> windowLayer(const WindowList& list, std::size_t index) {
+    const CFDictionaryRef window = list.entry(index);
+    if (window == nullptr) return std::nullopt;
+    const void* value = CFDictionaryGetValue(window, kCGWindowLayer);
+    if (value == nullptr || CFGetTypeID(value) != CFNumberGetTypeID()) return std::nullopt;
+    SInt32 layer = 0;
+    if (!CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &layer)) return std::nullopt;
+    return std::int32_t{layer};
+}
+
+// Asks without prompting: the grant as it stands (macOS 10.15 and later).
+std::optional<bool> windowTitlesReadable() {
+    return CGPreflightScreenCaptureAccess();
+}
+
 }  // namespace observer::platform

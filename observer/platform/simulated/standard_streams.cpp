@@ -59,7 +59,17 @@ void useLogFrame(LogFrame frame) {
 }
 
 void writeDiagnosticMessage(std::string_view message) {
-    writeDiagnosticLine(posix::framedMessage(message));
+    const std::string line = posix::framedMessage(message);
+    if (!line.empty()) writeDiagnosticLine(line);
+}
+
+void writeDocument(std::string_view text) {
+    simulated::Simulation& s = simulated::simulation();
+    if (s.streamsPassThrough) {
+        posix::writeAll(STDOUT_FILENO, text);
+    } else {
+        s.standardOutput.append(text);
+    }
 }
 
 }  // namespace observer::platform

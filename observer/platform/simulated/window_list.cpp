@@ -35,4 +35,13 @@ WindowName windowName(const WindowList& list, std::size_t index) {
     return list.windows[index].name;
 }
 
+// The simulated window server has no layers and shows every title.
+std::optional<std::int32_t> windowLayer(const WindowList&, std::size_t) {
+    return std::nullopt;
+}
+
+std::optional<bool> windowTitlesReadable() {
+    return true;
+}
+
 }  // namespace observer::platform

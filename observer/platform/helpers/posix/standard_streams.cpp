@@ -2,9 +2,12 @@
 // its "\n" go out together, and a diagnostic line is one write.
 #include "observer/platform/standard_streams.h"
 
+#include <unistd.h>
+
 #include <string>
 
 #include "observer/platform/helpers/posix/standard_channels.h"
+#include "observer/platform/helpers/posix/system_calls.h"
 
 namespace observer::platform {
 
@@ -29,7 +32,12 @@ void useLogFrame(LogFrame frame) {
 }
 
 void writeDiagnosticMessage(std::string_view message) {
-    writeDiagnosticLine(posix::framedMessage(message));
+    const std::string line = posix::framedMessage(message);
+    if (!line.empty()) writeDiagnosticLine(line);
+}
+
+void writeDocument(std::string_view text) {
+    posix::writeAll(STDOUT_FILENO, text);
 }
 
 }  // namespace observer::platform

@@ -1,0 +1,10 @@
+// This backend's name.
+#include "observer/platform/backend_identity.h"
+
+namespace observer::platform {
+
+std::string_view backendName() {
+    return "linux";
+}
+
+}  // namespace observer::platform
