@@ -9,7 +9,8 @@
 //   wayland-window <app id> <title...>  (a native window on WAYLAND_DISPLAY's compositor)
 //   record <source>   record-child <source>   record-native <source>   stop
 // record-native records in a child that is a native PipeWire client (pw-record).
-//   host <program> <output file> <error file>   quit
+//   host <program> <output file> <error file> [argument...]
+//   wait-hosted <status>  (ok once the hosted program has exited with that status)   quit
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -165,10 +166,19 @@ std::string perform(Actor& actor, const std::string& line) {
         words >> program >> output >> error;
         Launch launch;
         launch.arguments = {program};
+        for (std::string argument; words >> argument;) launch.arguments.push_back(argument);
         launch.output = Stream::file(output);
         launch.error = Stream::file(error);
         actor.hosted = std::make_unique<Child>(launch);
         return actor.hosted->pid() > 0 ? "ok" : "error cannot start";
+    }
+    if (verb == "wait-hosted") {
+        int expected = 0;
+        words >> expected;
+        if (!actor.hosted) return "error nothing hosted";
+        const auto ended = actor.hosted->waitForExit(std::chrono::seconds(20));
+        if (!ended) return "error still running";
+        return ended->exited && ended->status == expected ? "ok" : "error ended otherwise";
     }
     return "error unknown command";
 }
