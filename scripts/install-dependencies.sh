@@ -29,6 +29,7 @@ case "${1:-}" in
       dpkg-dev file                # the packaging test builds a .deb
       lintian                      # and checks it as Debian's own checker does
       nodejs python3 python3-jsonschema  # the host kit's tests and the event contracts
+      python3-yaml                 # checks the macOS workflow file
       python3-setuptools           # builds the Python client's wheel in its tests
     )
     # The Node client's tests install TypeScript with npm. Node from Node's own packages
