@@ -3,6 +3,8 @@
 // verdict, Zoom in the catalogue and detected, the editor's title kept private.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -86,6 +88,30 @@ TEST_F(DiagnosisTest, ShowsTheRecordingItsVerdictTheCatalogueRowAndTheAnswerAndK
     const json* shown = findByPid(everything["windows"]["onScreen"], editor->pid);
     ASSERT_TRUE(shown);
     EXPECT_EQ((*shown)["title"], "salary review.txt - Text Editor");
+}
+
+// Servers that accept connections and never answer (stopped, as a debugger or a swapping
+// machine stops them) cost the diagnosis its bounded waits, not its answer.
+TEST_F(DiagnosisTest, AnswersWithinSecondsWhenTheServersStall) {
+    ASSERT_GT(session.soundServerPid(), 0);
+    ::kill(session.soundServerPid(), SIGSTOP);
+    ::kill(session.xServerPid(), SIGSTOP);
+    Launch launch;
+    launch.arguments = {QUORVEL_PATH, "--diagnose"};
+    launch.environment = session.environment();
+    launch.output = Stream::file(documentPath());
+    Child quorvel(launch);
+    const auto ended = quorvel.waitForExit(std::chrono::seconds(10));
+    ::kill(session.soundServerPid(), SIGCONT);
+    ::kill(session.xServerPid(), SIGCONT);
+    ASSERT_TRUE(ended) << "no answer within 10 s";
+    EXPECT_TRUE(ended->exited && ended->status == 0);
+    const json document = json::parse(readFile(documentPath()), nullptr, false);
+    ASSERT_TRUE(document.is_object());
+    EXPECT_EQ(document["mode"]["perProcess"], false);
+    EXPECT_EQ(document["windows"]["onScreen"], nullptr);
+    ASSERT_EQ(document["log"].size(), 3u) << document["log"].dump();
+    EXPECT_EQ(document["log"][2], "mic detection: device-level fallback");
 }
 
 // No server at all: the document still comes, at once, and says why.
