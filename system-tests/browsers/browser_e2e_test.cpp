@@ -17,19 +17,11 @@
 namespace browsers {
 
 using namespace testbed;
+using namespace e2e;
 namespace {
 
 using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
 
-const std::string heartbeat = R"({"event":"heartbeat"})";
-const std::string perProcessMode = R"({"event":"mic-mode","perProcess":true})";
-const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
-
-std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
-    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
-           R"("})";
-}
 
 bool onPath(const std::string& program) {
     const char* path = std::getenv("PATH");

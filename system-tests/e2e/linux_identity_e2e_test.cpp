@@ -12,15 +12,6 @@ namespace e2e {
 using namespace testbed;
 namespace {
 
-using Lines = std::vector<std::string>;
-
-const std::string dash = "\xE2\x80\x94";  // the log's em dash
-
-std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
-    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
-           R"("})";
-}
-
 TEST(LinuxIdentityTest, EdgeAndBraveAreNamedByTheirLinuxWindowClasses) {
     ObserverSession session{SessionSetup{true, true}};
     ASSERT_TRUE(session.ready()) << "the private servers did not start";

@@ -18,18 +18,6 @@ namespace e2e {
 using namespace testbed;
 namespace {
 
-using Lines = std::vector<std::string>;
-
-const std::string heartbeat = R"({"event":"heartbeat"})";
-const std::string perProcessMode = R"({"event":"mic-mode","perProcess":true})";
-const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
-const std::string dash = "\xE2\x80\x94";  // the log's em dash
-
-std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
-    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
-           R"("})";
-}
-
 // Chrome on a page that is no meeting, behind a text editor in front, and quorvel started;
 // then a child of Chrome records, as the browser's audio service does.
 struct ChromeBehindAnEditor {

@@ -45,6 +45,11 @@ void writeFile(const std::string& path, const std::string& contents) {
 
 }  // namespace
 
+std::string micActive(const std::string& app, pid_t pid, const std::string& title) {
+    return R"({"event":"mic-active","app":")" + app + R"(","pid":)" + std::to_string(pid) + R"(,"title":")" + title +
+           R"("})";
+}
+
 std::string modeLine(pid_t host) {
     return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
 }

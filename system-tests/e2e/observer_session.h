@@ -93,4 +93,12 @@ private:
 // The whole log line of a quorvel message, as the log() of a session shows it.
 std::string modeLine(pid_t host);
 
+// The lines that the tests expect, as quorvel writes them.
+using Lines = std::vector<std::string>;
+inline const std::string heartbeat = R"({"event":"heartbeat"})";
+inline const std::string perProcessMode = R"({"event":"mic-mode","perProcess":true})";
+inline const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
+inline const std::string dash = "\xE2\x80\x94";  // the log's em dash
+std::string micActive(const std::string& app, pid_t pid, const std::string& title);
+
 }  // namespace e2e
