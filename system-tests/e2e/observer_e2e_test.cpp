@@ -59,10 +59,7 @@ TEST_P(ObserverTest, DedicatedClientInFrontIsNamedWhileItRecords) {
     ASSERT_TRUE(session.waitForEvents(4));
 
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
-    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
-                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
-                                    "mic active + dedicated app " + dash + " attributing to Zoom",
-                                    "EMIT -> " + active}));
+    EXPECT_EQ(session.log(), zoomInFrontLog(session.host().process.pid(), zoom->pid));
 }
 
 TEST_P(ObserverTest, BrowserInTheBackgroundIsNamedByItsMeetingTitle) {

@@ -50,6 +50,17 @@ std::string micActive(const std::string& app, pid_t pid, const std::string& titl
            R"("})";
 }
 
+Lines zoomInFrontLog(pid_t host, pid_t zoom) {
+    return {modeLine(host), "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
+            "mic active + dedicated app " + dash + " attributing to Zoom",
+            "EMIT -> " + micActive("Zoom", zoom, "Zoom Meeting")};
+}
+
+Lines browserFoundBehindLog(pid_t host, const std::string& app, pid_t browser, const std::string& title) {
+    return {modeLine(host), "fallback candidate: " + app + " " + dash + " \"" + title + "\"",
+            "EMIT -> " + micActive(app, browser, title)};
+}
+
 std::string modeLine(pid_t host) {
     return "mic detection: per-process (ignoring own app, pid " + std::to_string(host) + ")";
 }

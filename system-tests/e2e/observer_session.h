@@ -100,5 +100,9 @@ inline const std::string perProcessMode = R"({"event":"mic-mode","perProcess":tr
 inline const std::string micInactive = R"({"event":"mic-inactive","app":"","pid":0})";
 inline const std::string dash = "\xE2\x80\x94";  // the log's em dash
 std::string micActive(const std::string& app, pid_t pid, const std::string& title);
+// The log of a run that names Zoom in front as a dedicated client, up to its event.
+Lines zoomInFrontLog(pid_t host, pid_t zoom);
+// The log of a run whose first detection names a browser by its meeting title.
+Lines browserFoundBehindLog(pid_t host, const std::string& app, pid_t browser, const std::string& title);
 
 }  // namespace e2e

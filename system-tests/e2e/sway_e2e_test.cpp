@@ -56,10 +56,7 @@ TEST_P(SwayOnPipeWireTest, ANativeMeetingClientInFrontIsNamedWhileItRecords) {
     ASSERT_TRUE(zoom->command("stop"));
     ASSERT_TRUE(session.waitForEvents(4));
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active, micInactive}));
-    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
-                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
-                                    "mic active + dedicated app " + dash + " attributing to Zoom",
-                                    "EMIT -> " + active}));
+    EXPECT_EQ(session.log(), zoomInFrontLog(session.host().process.pid(), zoom->pid));
 }
 
 // Firefox, a native client, records in a page titled as a meeting while an editor that
@@ -74,9 +71,7 @@ TEST_P(SwayOnPipeWireTest, ANativeBrowserBehindAnEditorIsNamedByItsMeetingTitle)
     ASSERT_TRUE(session.waitForEvents(3));
     const std::string active = micActive("Firefox", firefox->pid, title);
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
-    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
-                                    "fallback candidate: Firefox " + dash + " \"" + title + "\"",
-                                    "EMIT -> " + active}));
+    EXPECT_EQ(session.log(), browserFoundBehindLog(session.host().process.pid(), "Firefox", firefox->pid, title));
 }
 
 // sway goes away while a meeting records, and comes back: the meeting, which never
@@ -126,9 +121,7 @@ TEST_F(SwayIpcOnPipeWireTest, ANativeBrowserBehindAnXWaylandEditorIsNamedByItsMe
     ASSERT_TRUE(session.waitForEvents(3));
     const std::string active = micActive("Firefox", firefox->pid, title);
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
-    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
-                                    "fallback candidate: Firefox " + dash + " \"" + title + "\"",
-                                    "EMIT -> " + active}));
+    EXPECT_EQ(session.log(), browserFoundBehindLog(session.host().process.pid(), "Firefox", firefox->pid, title));
 }
 
 // An XWayland meeting client in front of a native window is the frontmost application.
@@ -142,10 +135,7 @@ TEST_F(SwayIpcOnPipeWireTest, AnXWaylandMeetingClientInFrontIsNamed) {
     ASSERT_TRUE(session.waitForEvents(3));
     const std::string active = micActive("Zoom", zoom->pid, "Zoom Meeting");
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, active}));
-    EXPECT_EQ(session.log(), (Lines{modeLine(session.host().process.pid()),
-                                    "frontmost: Zoom " + dash + " \"Zoom Meeting\"",
-                                    "mic active + dedicated app " + dash + " attributing to Zoom",
-                                    "EMIT -> " + active}));
+    EXPECT_EQ(session.log(), zoomInFrontLog(session.host().process.pid(), zoom->pid));
 }
 
 // The editor in front records, and no window shows a meeting: nobody is named.
