@@ -319,6 +319,8 @@ int runDiagnosis(const DiagnosisRequest& request) {
     json.string(request.version);
     json.key("backend");
     json.string(platform::backendName());
+    json.key("system");
+    json.string(platform::systemDescription());
     json.key("titles");
     json.string(request.allTitles ? "all" : "meeting applications only");
     json.key("mode");

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <time.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,12 @@ TimeOfDay localTimeFromSystemClock() {
     tm local{};
     localtime_r(&now.tv_sec, &local);
     return {local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(now.tv_nsec / 1'000'000)};
+}
+
+std::string kernelDescription() {
+    utsname names{};
+    if (::uname(&names) != 0) return {};
+    return std::string(names.sysname) + " " + names.release + " " + names.machine;
 }
 
 }  // namespace observer::platform::posix

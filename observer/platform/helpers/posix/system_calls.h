@@ -1,6 +1,7 @@
 // POSIX calls that more than one backend makes in the same way.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "observer/platform/local_time.h"
@@ -21,6 +22,10 @@ void exitOnStopSignals();
 
 // A write to a closed pipe or socket then fails with EPIPE instead of killing the process.
 void ignoreBrokenPipes();
+
+// The kernel's name, release and machine as uname(2) tells them: "Linux 6.1.0-18-amd64
+// x86_64", "Darwin 23.2.0 arm64"; empty when it cannot tell.
+std::string kernelDescription();
 
 // The local time of day from the C library: the real-time clock in the zone that TZ or
 // /etc/localtime gives.
