@@ -8,6 +8,7 @@
 #include "observer/core/host_watch.h"
 #include "observer/core/state.h"
 #include "observer/detection/meeting_app.h"
+#include "observer/process/process_info.h"
 
 namespace observer {
 namespace {
@@ -20,9 +21,7 @@ void endSession() {
     trackedApp.reset();
 }
 
-}  // namespace
-
-void pollTick() {
+void runTick() {
     if (endIfHostIsGone()) return;
     if (++heartbeatTicks >= ticksPerHeartbeat) {
         heartbeatTicks = 0;
@@ -47,6 +46,17 @@ void pollTick() {
         emitMicInactive();
     }
     micWasActive = active;
+}
+
+}  // namespace
+
+// What the system answers is shared by every rule within one tick, as one snapshot of
+// that moment: a tick then costs one query per thing it needs, however often the rules
+// ask, and nothing of it is kept for the next tick.
+void pollTick() {
+    shareProcessRecordsWithinTick();
+    runTick();
+    forgetProcessRecords();
 }
 
 }  // namespace observer

@@ -4,7 +4,10 @@
 // a path walk through /proc that is most of a query. A /proc/PID/stat kept open answers
 // afresh, from the kernel's current record, on every read from its start, and fails for
 // good once its process is gone, even when the pid has been given to another process
-// since: so a few are kept open, and a failed read falls back to opening the path anew.
+// since: so the files of the processes asked about lately are kept open, and a failed
+// read falls back to opening the path anew. A tick asks about each process it needs once,
+// in the same order every tick, so the kept files must cover all of them: a bound smaller
+// than a tick's processes would close each file just before it is needed again.
 #include "observer/platform/process_table.h"
 
 #include <fcntl.h>
@@ -63,7 +66,7 @@ struct KeptStat {
     int fd;
     std::uint64_t lastUse;
 };
-constexpr std::size_t keptStatLimit = 16;
+constexpr std::size_t keptStatLimit = 128;
 std::vector<KeptStat> kept;
 std::uint64_t uses = 0;
 
