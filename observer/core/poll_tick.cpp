@@ -8,6 +8,7 @@
 #include "observer/core/host_watch.h"
 #include "observer/core/state.h"
 #include "observer/detection/meeting_app.h"
+#include "observer/detection/window_title.h"
 #include "observer/process/process_info.h"
 
 namespace observer {
@@ -55,7 +56,9 @@ void runTick() {
 // ask, and nothing of it is kept for the next tick.
 void pollTick() {
     shareProcessRecordsWithinTick();
+    shareWindowListWithinTick();
     runTick();
+    forgetWindowList();
     forgetProcessRecords();
 }
 

@@ -1,8 +1,11 @@
 // What one tick asks of the system: each process's record at most once, however many
-// parent walks cross it, and afresh on the next tick.
+// parent walks cross it, and afresh on the next tick; the window list and the workspace's
+// applications at most once, however many windows and applications there are.
+#include <algorithm>
 #include <map>
 
 #include "observer/core/poll_tick.h"
+#include "observer/detection/meeting_app.h"
 #include "observer/testing/observer_fixture.h"
 
 namespace observer::testing {
@@ -77,6 +80,86 @@ TEST_F(TickQueriesTest, ARecordIsNotKeptFromOneTickToTheNext) {
     EXPECT_TRUE(tickWith({process(hostPid, 1), process(300, 1, "recorder")})) << "and then to another program";
     EXPECT_FALSE(tickWith({process(hostPid, 1), process(299, hostPid), process(300, 299)}))
         << "and then to a grandchild of the host";
+}
+
+struct QueryCounts {
+    std::size_t windowListCopies;
+    std::size_t runningApplications;
+    std::size_t frontmostApplications;
+    bool operator==(const QueryCounts&) const = default;
+};
+
+QueryCounts queryCounts() {
+    return {sim::windowListCopyCount(), sim::runningApplicationsQueryCount(), sim::frontmostApplicationQueryCount()};
+}
+
+QueryCounts queriesOfOneTick() {
+    const QueryCounts before = queryCounts();
+    pollTick();
+    const QueryCounts after = queryCounts();
+    return {after.windowListCopies - before.windowListCopies, after.runningApplications - before.runningApplications,
+            after.frontmostApplications - before.frontmostApplications};
+}
+
+// Twelve applications cover every catalogue row and show a meeting title, behind
+// `windows` windows in all; the microphone is used by a program that none of them owns and
+// the frontmost one does not capture, so every row of both passes is examined.
+sim::World desktopWithWindows(int windows) {
+    const char* names[] = {"zoom.us", "Microsoft Teams", "Cisco Webex Meetings", "Slack", "Google Chrome",
+                           "Microsoft Edge", "Safari", "Firefox", "Opera", "Brave Browser", "Notes", "Mail"};
+    const char* bundles[] = {"us.zoom.xos", "com.microsoft.teams2", "com.cisco.webexmeetingsapp",
+                             "com.tinyspeck.slackmacgap", "com.google.Chrome", "com.microsoft.edgemac",
+                             "com.apple.Safari", "org.mozilla.firefox", "com.operasoftware.Opera",
+                             "com.brave.Browser", "com.apple.Notes", "com.apple.mail"};
+    sim::World world;
+    world.windows.emplace();
+    const int titled = std::min(windows, 12);
+    for (int index = 0; index < windows - titled; ++index) world.windows->push_back(window(900 + index, "Document"));
+    for (int index = 0; index < 12; ++index) {
+        const Pid pid = 500 + index;
+        world.processes.push_back(process(pid, 1, names[index]));
+        world.apps.push_back(app(names[index], pid, bundles[index]));
+        if (index < titled) world.windows->push_back(window(pid, "Weekly \u2013 Zoom Meeting " + std::to_string(index)));
+    }
+    world.processes.push_back(process(600, 1, "recorder"));
+    world.audioProcesses = std::vector<sim::AudioProcess>{capturing(10, 600)};
+    world.frontmostPid = 503;
+    return world;
+}
+
+TEST_F(TickQueriesTest, OneWindowListAndOneWorkspaceSnapshotATickAtMost) {
+    for (const int windows : {1, 12, 100, 500}) {
+        SCOPED_TRACE(std::to_string(windows) + " windows");
+        resetSession();
+        sim::World world = desktopWithWindows(windows);
+        sim::World silent = world;
+        silent.audioProcesses = std::vector<sim::AudioProcess>{};
+        sim::setWorld(silent);
+        EXPECT_EQ(queriesOfOneTick(), (QueryCounts{0, 0, 0})) << "idle";
+
+        // A detection outside a tick copies the list for each title it looks up; within a
+        // tick the same lookups share one copy and answer the same, line for line.
+        sim::setWorld(world);
+        clearOutput();
+        const QueryCounts before = queryCounts();
+        ASSERT_FALSE(detectMeetingApp());
+        EXPECT_EQ(queryCounts().windowListCopies - before.windowListCopies, 11u) << "one per catalogue row";
+        const std::vector<std::string> unshared = logLines();
+        clearOutput();
+        for (int tick = 0; tick < 3; ++tick) {
+            EXPECT_EQ(queriesOfOneTick(), (QueryCounts{1, 1, 1})) << "detecting";
+            EXPECT_EQ(logLines(), unshared);
+            clearOutput();
+        }
+        EXPECT_TRUE(micWasActive && !emittedForCurrentSession) << "detection kept running";
+
+        world.audioProcesses = std::vector<sim::AudioProcess>{capturing(10, 600), capturing(11, 501)};
+        world.frontmostPid = 501;
+        sim::setWorld(world);
+        EXPECT_EQ(queriesOfOneTick(), (QueryCounts{1, 1, 1})) << "detecting, and Teams found";
+        ASSERT_TRUE(trackedApp);
+        EXPECT_EQ(queriesOfOneTick(), (QueryCounts{0, 0, 0})) << "tracking";
+    }
 }
 
 }  // namespace
