@@ -22,6 +22,21 @@ void endSession() {
     trackedApp.reset();
 }
 
+// What the system answers is shared by every rule within one tick, as one snapshot of
+// that moment: a tick then costs one query per thing it needs, however often the rules
+// ask, and nothing of it is kept for the next tick.
+void shareAnswersWithinTick() {
+    shareMicInputWithinTick();
+    shareProcessRecordsWithinTick();
+    shareWindowListWithinTick();
+}
+
+void forgetTickAnswers() {
+    forgetWindowList();
+    forgetProcessRecords();
+    forgetMicInput();
+}
+
 void runTick() {
     if (endIfHostIsGone()) return;
     if (++heartbeatTicks >= ticksPerHeartbeat) {
@@ -51,15 +66,10 @@ void runTick() {
 
 }  // namespace
 
-// What the system answers is shared by every rule within one tick, as one snapshot of
-// that moment: a tick then costs one query per thing it needs, however often the rules
-// ask, and nothing of it is kept for the next tick.
 void pollTick() {
-    shareProcessRecordsWithinTick();
-    shareWindowListWithinTick();
+    shareAnswersWithinTick();
     runTick();
-    forgetWindowList();
-    forgetProcessRecords();
+    forgetTickAnswers();
 }
 
 }  // namespace observer

@@ -1,8 +1,10 @@
-// What one tick asks of the system: each process's record at most once, however many
-// parent walks cross it, and afresh on the next tick; the window list and the workspace's
-// applications at most once, however many windows and applications there are.
+// What one tick asks of the system: each process's record and each audio property at
+// most once, however many rules ask, and afresh on the next tick; the window list and
+// the workspace's applications at most once, however many windows and applications
+// there are.
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "observer/core/poll_tick.h"
 #include "observer/detection/meeting_app.h"
@@ -160,6 +162,44 @@ TEST_F(TickQueriesTest, OneWindowListAndOneWorkspaceSnapshotATickAtMost) {
         ASSERT_TRUE(trackedApp);
         EXPECT_EQ(queriesOfOneTick(), (QueryCounts{0, 0, 0})) << "tracking";
     }
+}
+
+// How often each HAL property of each object was read during one tick.
+std::map<std::tuple<sim::HalQuery, platform::audio::ObjectId, std::uint32_t>, int> halReadsOfOneTick() {
+    sim::recordHalCalls(true);
+    const std::size_t before = sim::halCalls().size();
+    pollTick();
+    std::map<std::tuple<sim::HalQuery, platform::audio::ObjectId, std::uint32_t>, int> reads;
+    for (std::size_t index = before; index < sim::halCalls().size(); ++index) {
+        const sim::HalCall& call = sim::halCalls()[index];
+        ++reads[{call.query, call.object, call.selector}];
+    }
+    sim::recordHalCalls(false);
+    return reads;
+}
+
+TEST_F(TickQueriesTest, EachAudioPropertyIsReadOnceATick) {
+    namespace hal = platform::audio;
+    sim::World world = desktopWithWindows(100);
+    for (hal::ObjectId id = 20; id < 60; ++id) world.audioProcesses->push_back(capturing(id, 900 + id, id % 4 == 0));
+    sim::setWorld(world);
+    const auto listSize = std::make_tuple(sim::HalQuery::size, hal::systemObject, hal::selector::processObjectList);
+    for (int tick = 0; tick < 2; ++tick) {
+        const auto reads = halReadsOfOneTick();
+        EXPECT_EQ(reads.count(listSize) ? reads.at(listSize) : 0, 1) << "detecting";
+        EXPECT_TRUE(reads.contains({sim::HalQuery::data, 59, hal::selector::processIsRunningInput}));
+        for (const auto& [read, count] : reads) EXPECT_EQ(count, 1) << "object " << std::get<1>(read);
+    }
+    EXPECT_TRUE(micWasActive && !emittedForCurrentSession) << "detection kept running";
+
+    world.audioProcesses->push_back(capturing(60, 501));
+    world.frontmostPid = 501;
+    sim::setWorld(world);
+    halReadsOfOneTick();
+    ASSERT_TRUE(trackedApp) << "Teams";
+    const auto tracking = halReadsOfOneTick();
+    EXPECT_EQ(tracking.count(listSize) ? tracking.at(listSize) : 0, 1) << "tracking";
+    for (const auto& [read, count] : tracking) EXPECT_EQ(count, 1) << "object " << std::get<1>(read);
 }
 
 }  // namespace
