@@ -48,15 +48,19 @@ bool parseStat(std::string_view stat, ProcessRecord& record) {
 // A stat line is well under this size; comm is at most 15 bytes.
 constexpr std::size_t statCapacity = 1024;
 
-// The whole file from its start; nothing when the read fails.
+// The whole file from its start; nothing when the read fails. The kernel writes the
+// whole stat line at each read and hands out as much of it as was asked for, so a read
+// that returns less than asked has reached the end: asking again at that offset would
+// only make the kernel write the whole line once more to say so.
 ssize_t readWhole(int fd, char (&buffer)[statCapacity]) {
     ssize_t total = 0;
     while (total < static_cast<ssize_t>(statCapacity)) {
-        const ssize_t got = ::pread(fd, buffer + total, statCapacity - static_cast<std::size_t>(total), total);
+        const std::size_t asked = statCapacity - static_cast<std::size_t>(total);
+        const ssize_t got = ::pread(fd, buffer + total, asked, total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return -1;
-        if (got == 0) break;
         total += got;
+        if (static_cast<std::size_t>(got) < asked) break;
     }
     return total;
 }
