@@ -105,6 +105,7 @@ std::uintmax_t fileSize(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (bench::world::runCorkedRecorderRole(argc, argv)) return 0;
     Options options;
     switch (parse(argc, argv, options)) {
         case Parsed::help:

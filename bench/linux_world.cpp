@@ -11,13 +11,14 @@
 // comes from /proc/PID/task/*/schedstat (nanoseconds, all threads); a server's added CPU
 // is its CPU in a phase less its CPU in the phase with nothing watching.
 //
-// Usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]
+// Usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|processes|windows|all]
 // --compare measures a second quorvel build in each world too, in a phase of its own,
 // and prints its row below the first.
 // Figures are printed, never checked: they depend on the machine and its load.
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -45,6 +46,11 @@ struct World {
     int soundClients;  // all of them, the recording one included
     int windows;
     enum { meeting, foreignRecording, idle } activity;
+    // Recorders named as system input services, each at the bottom of a chain of
+    // `serviceDepth` processes, started before the meeting: every tick walks each of their
+    // parent chains to the top, twice while a session is tracked.
+    int services = 0;
+    int serviceDepth = 0;
 };
 
 const World soundWorlds[] = {
@@ -52,12 +58,17 @@ const World soundWorlds[] = {
     {"30 sound clients, session tracked", 30, 10, World::meeting},
     {"60 sound clients, session tracked", 60, 10, World::meeting},
 };
+const World processWorlds[] = {
+    {"60 sound clients, 6 of them system services recording 12 deep, session tracked", 60, 10, World::meeting, 6, 12},
+};
 const World windowWorlds[] = {
     {"10 windows, microphone used by no meeting app", 1, 10, World::foreignRecording},
     {"100 windows, microphone used by no meeting app", 1, 100, World::foreignRecording},
     {"500 windows, microphone used by no meeting app", 1, 500, World::foreignRecording},
     {"idle, nothing records", 0, 10, World::idle},
 };
+
+constexpr const char* bareQueriesRole = "--bare-queries";
 
 void countEnd(int eol, void* left) {
     if (eol != 0) --*static_cast<int*>(left);
@@ -104,6 +115,14 @@ public:
     bool start() {
         if (!desktop_.start()) return false;
         int background = world_.soundClients;
+        for (int i = 0; i < world_.services; ++i) {
+            const std::string name = serviceLinks_.path() + (i % 2 == 0 ? "/replayd" : "/corespeechd");
+            if (i < 2 && ::symlink("/usr/bin/pacat", name.c_str()) != 0) return false;
+            soundClients_.emplace_back(std::in_place_type<ForkedChild>, recorderAtDepth(name, "mic0", world_.serviceDepth));
+            --background;
+        }
+        // The services' streams come first in the server's lists.
+        if (world_.services > 0) std::this_thread::sleep_for(2s);
         if (world_.activity == World::meeting) {
             meeting_ = desktop_.startMeeting();
             if (!meeting_) return false;
@@ -153,7 +172,7 @@ public:
 
     Costs measureBare(std::chrono::seconds length) {
         const std::string display = desktop_.display();
-        const ForkedChild bare = forkChild([&] { bareQueries(display); });
+        const ForkedChild bare = runThisProgram({bareQueriesRole, display});
         std::this_thread::sleep_for(2s);
         return measure(length, bare.pid());
     }
@@ -161,6 +180,7 @@ public:
 private:
     World world_;
     PrivateDesktop desktop_;
+    TemporaryDirectory serviceLinks_;
     std::unique_ptr<Actor> meeting_;
     std::deque<SoundClient> soundClients_;
     std::deque<WindowOwner> windowOwners_;
@@ -202,6 +222,11 @@ void run(const World& world, const std::string& quorvel, const std::string& comp
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (runCorkedRecorderRole(argc, argv)) return 0;
+    if (argc == 3 && std::string(argv[1]) == bareQueriesRole) {
+        bareQueries(argv[2]);
+        return 0;
+    }
     std::chrono::seconds length{30};
     std::string quorvel = QUORVEL_PATH;
     std::string worlds = "all";
@@ -217,12 +242,12 @@ int main(int argc, char** argv) {
         } else if (option == "--worlds") {
             worlds = argv[i + 1];
         } else {
-            std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]\n");
+            std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|processes|windows|all]\n");
             return 2;
         }
     }
     if (argc % 2 == 0) {
-        std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|windows|all]\n");
+        std::fprintf(stderr, "usage: linux_world [--seconds N] [--quorvel PATH] [--compare PATH] [--worlds sound|processes|windows|all]\n");
         return 2;
     }
     std::printf("%lld s per phase; CPU per tick of quorvel and of the bare queries, their ratio, the servers' added "
@@ -232,6 +257,8 @@ int main(int argc, char** argv) {
                 "+quorvel | Xvfb +bare | quorvel RSS |\n|---|---|---|---|---|---|---|---|---|\n");
     if (worlds == "all" || worlds == "sound")
         for (const World& world : soundWorlds) run(world, quorvel, compared, length);
+    if (worlds == "all" || worlds == "processes")
+        for (const World& world : processWorlds) run(world, quorvel, compared, length);
     if (worlds == "all" || worlds == "windows")
         for (const World& world : windowWorlds) run(world, quorvel, compared, length);
     return 0;

@@ -54,7 +54,7 @@ Launch PrivateDesktop::recorder(const std::string& source) const {
 }
 
 SoundClient PrivateDesktop::soundClient(int index) const {
-    if (index % 3 == 2) return SoundClient(std::in_place_type<ForkedChild>, forkChild(corkedRecorder));
+    if (index % 3 == 2) return SoundClient(std::in_place_type<ForkedChild>, runThisProgram({corkedRecorderRole}));
     return SoundClient(std::in_place_type<Child>, recorder(index % 3 == 0 ? "mic0" : "spk0.monitor"));
 }
 

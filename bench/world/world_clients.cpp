@@ -1,5 +1,6 @@
 #include "bench/world/world_clients.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
@@ -73,6 +74,25 @@ void showWindows(const std::string& display, const WindowSet& windows, int chann
 
 }  // namespace
 
+ForkedChild recorderAtDepth(const std::string& program, const std::string& source, int depth) {
+    return forkChild([&] {
+        for (int level = 1; level < depth; ++level) {
+            const pid_t parent = ::getpid();
+            const pid_t child = ::fork();
+            if (child != 0) {
+                if (child > 0) ::waitpid(child, nullptr, 0);
+                return;
+            }
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) ::_exit(1);
+        }
+        // The recording goes nowhere: pacat writes it to standard output.
+        const int nothing = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nothing < 0 || ::dup2(nothing, STDOUT_FILENO) < 0) ::_exit(1);
+        ::execl(program.c_str(), program.c_str(), "--record", "-d", source.c_str(), static_cast<char*>(nullptr));
+    });
+}
+
 ForkedChild::ForkedChild(ForkedChild&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
 
 ForkedChild& ForkedChild::operator=(ForkedChild&& other) noexcept {
@@ -94,6 +114,17 @@ void ForkedChild::end() {
     pid_ = -1;
 }
 
+ForkedChild runThisProgram(const std::vector<std::string>& arguments) {
+    return forkChild([&] {
+        std::vector<char*> argv{const_cast<char*>("bench")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv("/proc/self/exe", argv.data());
+    });
+}
+
+namespace {
+
 void corkedRecorder() {
     pa_mainloop* loop = pa_mainloop_new();
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "corked recorder");
@@ -104,6 +135,14 @@ void corkedRecorder() {
     pa_stream* stream = pa_stream_new(context, "corked", &format, nullptr);
     pa_stream_connect_record(stream, "mic0", nullptr, PA_STREAM_START_CORKED);
     pa_mainloop_run(loop, nullptr);
+}
+
+}  // namespace
+
+bool runCorkedRecorderRole(int argc, char** argv) {
+    if (argc != 2 || std::string_view(argv[1]) != corkedRecorderRole) return false;
+    corkedRecorder();
+    return true;
 }
 
 xcb_atom_t internAtom(xcb_connection_t* x, std::string_view name) {

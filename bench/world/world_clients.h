@@ -16,6 +16,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bench::world {
 
@@ -47,9 +48,21 @@ ForkedChild forkChild(Body body) {
     ::_exit(0);
 }
 
-// Connects to the sound server named by PULSE_SERVER and keeps a record stream on mic0
-// corked, until killed.
-void corkedRecorder();
+// libpulse refuses to work in a forked child of a process that has used it, and this
+// program has (it asks its sound server whether it answers): so a child that talks to the
+// sound server runs this program anew, with `arguments`, which its main then recognises.
+ForkedChild runThisProgram(const std::vector<std::string>& arguments);
+// The sound client that `runThisProgram({corkedRecorderRole})` runs: when the command line
+// names it, connects to the sound server named by PULSE_SERVER and keeps a record stream on
+// mic0 corked until killed, and answers true; a program's main asks this first.
+inline constexpr const char* corkedRecorderRole = "--corked-recorder";
+bool runCorkedRecorderRole(int argc, char** argv);
+
+// pacat recording `source` at the bottom of a chain of `depth` processes below this
+// program, started through `program`, a link to pacat whose name the recorder then has
+// as its command name. Each process of the chain waits for its child and dies with its
+// parent, so ending the handle ends the whole chain.
+ForkedChild recorderAtDepth(const std::string& program, const std::string& source, int depth);
 
 xcb_atom_t internAtom(xcb_connection_t* x, std::string_view name);
 

@@ -8,8 +8,17 @@
 #include "observer/process/process_rules.h"
 
 namespace observer {
+namespace {
 
-std::optional<std::vector<std::optional<Pid>>> micInputPIDs() {
+using MicInputPIDs = std::optional<std::vector<std::optional<Pid>>>;
+
+// Within a tick the microphone check, the tracked application's check and each
+// attribution check of a detection pass all ask which processes capture; each HAL read
+// is a round trip to the audio server, so the tick reads them once.
+bool sharingMicInput = false;
+std::optional<MicInputPIDs> tickMicInput;
+
+MicInputPIDs readMicInputPIDs() {
     const auto objects = audioProcessObjects();
     if (!objects) return std::nullopt;
     std::vector<std::optional<Pid>> pids;
@@ -17,6 +26,23 @@ std::optional<std::vector<std::optional<Pid>>> micInputPIDs() {
         if (isProcessRunningInput(object)) pids.push_back(processPID(object));
     }
     return pids;
+}
+
+}  // namespace
+
+void shareMicInputWithinTick() {
+    sharingMicInput = true;
+}
+
+void forgetMicInput() {
+    sharingMicInput = false;
+    tickMicInput.reset();
+}
+
+MicInputPIDs micInputPIDs() {
+    if (!sharingMicInput) return readMicInputPIDs();
+    if (!tickMicInput) tickMicInput = readMicInputPIDs();
+    return *tickMicInput;
 }
 
 std::optional<bool> isForeignProcessUsingMic() {

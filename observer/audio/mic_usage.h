@@ -13,7 +13,11 @@ namespace observer {
 
 // One entry per process object running input, in the HAL's order; an entry is absent
 // when that object's pid cannot be read. Absent as a whole when the list cannot be read.
+// Between `shareMicInputWithinTick` and `forgetMicInput` the HAL is read by the first
+// call only and every later call answers the same; outside that span each call reads.
 std::optional<std::vector<std::optional<Pid>>> micInputPIDs();
+void shareMicInputWithinTick();
+void forgetMicInput();
 std::optional<bool> isForeignProcessUsingMic();
 bool isAnyMicActive();
 bool isMeetingMicActive();

@@ -8,6 +8,8 @@
 #include "observer/core/host_watch.h"
 #include "observer/core/state.h"
 #include "observer/detection/meeting_app.h"
+#include "observer/detection/window_title.h"
+#include "observer/process/process_info.h"
 
 namespace observer {
 namespace {
@@ -20,9 +22,22 @@ void endSession() {
     trackedApp.reset();
 }
 
-}  // namespace
+// What the system answers is shared by every rule within one tick, as one snapshot of
+// that moment: a tick then costs one query per thing it needs, however often the rules
+// ask, and nothing of it is kept for the next tick.
+void shareAnswersWithinTick() {
+    shareMicInputWithinTick();
+    shareProcessRecordsWithinTick();
+    shareWindowListWithinTick();
+}
 
-void pollTick() {
+void forgetTickAnswers() {
+    forgetWindowList();
+    forgetProcessRecords();
+    forgetMicInput();
+}
+
+void runTick() {
     if (endIfHostIsGone()) return;
     if (++heartbeatTicks >= ticksPerHeartbeat) {
         heartbeatTicks = 0;
@@ -47,6 +62,14 @@ void pollTick() {
         emitMicInactive();
     }
     micWasActive = active;
+}
+
+}  // namespace
+
+void pollTick() {
+    shareAnswersWithinTick();
+    runTick();
+    forgetTickAnswers();
 }
 
 }  // namespace observer

@@ -4,7 +4,10 @@
 // a path walk through /proc that is most of a query. A /proc/PID/stat kept open answers
 // afresh, from the kernel's current record, on every read from its start, and fails for
 // good once its process is gone, even when the pid has been given to another process
-// since: so a few are kept open, and a failed read falls back to opening the path anew.
+// since: so the files of the processes asked about lately are kept open, and a failed
+// read falls back to opening the path anew. A tick asks about each process it needs once,
+// in the same order every tick, so the kept files must cover all of them: a bound smaller
+// than a tick's processes would close each file just before it is needed again.
 #include "observer/platform/process_table.h"
 
 #include <fcntl.h>
@@ -45,15 +48,19 @@ bool parseStat(std::string_view stat, ProcessRecord& record) {
 // A stat line is well under this size; comm is at most 15 bytes.
 constexpr std::size_t statCapacity = 1024;
 
-// The whole file from its start; nothing when the read fails.
+// The whole file from its start; nothing when the read fails. The kernel writes the
+// whole stat line at each read and hands out as much of it as was asked for, so a read
+// that returns less than asked has reached the end: asking again at that offset would
+// only make the kernel write the whole line once more to say so.
 ssize_t readWhole(int fd, char (&buffer)[statCapacity]) {
     ssize_t total = 0;
     while (total < static_cast<ssize_t>(statCapacity)) {
-        const ssize_t got = ::pread(fd, buffer + total, statCapacity - static_cast<std::size_t>(total), total);
+        const std::size_t asked = statCapacity - static_cast<std::size_t>(total);
+        const ssize_t got = ::pread(fd, buffer + total, asked, total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return -1;
-        if (got == 0) break;
         total += got;
+        if (static_cast<std::size_t>(got) < asked) break;
     }
     return total;
 }
@@ -63,7 +70,7 @@ struct KeptStat {
     int fd;
     std::uint64_t lastUse;
 };
-constexpr std::size_t keptStatLimit = 16;
+constexpr std::size_t keptStatLimit = 128;
 std::vector<KeptStat> kept;
 std::uint64_t uses = 0;
 

@@ -25,6 +25,8 @@ struct Simulation {
     ProcessQueryOverride processQueryOverride;
     std::size_t processQueries = 0;
     std::size_t windowListCopies = 0;
+    std::size_t runningApplicationsQueries = 0;
+    std::size_t frontmostApplicationQueries = 0;
 
     bool streamsPassThrough = false;
     int eventLinesToRefuse = 0;  // as a full queue refuses them

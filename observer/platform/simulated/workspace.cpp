@@ -6,11 +6,15 @@
 namespace observer::platform {
 
 std::vector<RunningApplication> runningApplications() {
-    return simulated::simulation().world.apps;
+    simulated::Simulation& s = simulated::simulation();
+    ++s.runningApplicationsQueries;
+    return s.world.apps;
 }
 
 std::optional<RunningApplication> frontmostApplication() {
-    const simulated::World& world = simulated::simulation().world;
+    simulated::Simulation& s = simulated::simulation();
+    ++s.frontmostApplicationQueries;
+    const simulated::World& world = s.world;
     if (!world.frontmostPid) return std::nullopt;
     for (const RunningApplication& app : world.apps) {
         if (app.processIdentifier == *world.frontmostPid) return app;

@@ -113,6 +113,14 @@ std::size_t windowListCopyCount() {
     return simulation().windowListCopies;
 }
 
+std::size_t runningApplicationsQueryCount() {
+    return simulation().runningApplicationsQueries;
+}
+
+std::size_t frontmostApplicationQueryCount() {
+    return simulation().frontmostApplicationQueries;
+}
+
 void useTextLocale(const std::optional<std::string>& locale) {
     icu::useTextLocale(locale);
 }

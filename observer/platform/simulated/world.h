@@ -97,8 +97,11 @@ const std::vector<HalCall>& halCalls();
 using ProcessQueryOverride =
     std::function<std::optional<int>(std::int32_t pid, ProcessRecord& record, std::int64_t& length)>;
 void setProcessQueryOverride(ProcessQueryOverride override);
+// How often each query was made since the last reset.
 std::size_t processQueryCount();
 std::size_t windowListCopyCount();
+std::size_t runningApplicationsQueryCount();
+std::size_t frontmostApplicationQueryCount();
 
 // Standard streams: captured in memory unless passed through to the real ones.
 void passStreamsThrough(bool through);
