@@ -7,6 +7,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "observer/platform/macos/cf_string.h"
+#include "observer/platform/macos/hal_ticks.h"
 #include "observer/platform/macos/output_watch.h"
 
 namespace observer::platform {
@@ -23,6 +24,7 @@ void scheduleRepeatingTimer(std::chrono::milliseconds interval, std::function<vo
             // server, locale code) would otherwise collect for the whole run.
             @autoreleasepool {
                 action();
+                macos::halTickEnded();
             }
         }));
     if (!timer) return;

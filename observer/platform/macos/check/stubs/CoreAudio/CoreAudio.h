@@ -5,6 +5,7 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <dispatch/dispatch.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -52,6 +53,15 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectP
                                     UInt32 inQualifierDataSize, const void* inQualifierData, UInt32* ioDataSize,
                                     void* outData);
 Boolean AudioObjectHasProperty(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress);
+
+#if defined(__BLOCKS__)
+typedef void (^AudioObjectPropertyListenerBlock)(UInt32 inNumberAddresses, const AudioObjectPropertyAddress* inAddresses);
+OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                             dispatch_queue_t inDispatchQueue, AudioObjectPropertyListenerBlock inListener);
+OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
+                                                dispatch_queue_t inDispatchQueue,
+                                                AudioObjectPropertyListenerBlock inListener);
+#endif
 
 #ifdef __cplusplus
 }
