@@ -70,7 +70,7 @@ TEST(SandboxTest, InAPidNamespaceOfItsOwnARecorderHasItsInnerPidWhileItsWindowHa
     // The window belongs to the sandboxed process itself, a child of the sandbox's launcher.
     EXPECT_EQ(parentOf(zoom->processIdentifier), sandboxed.pid());
     EXPECT_EQ(innerPid, "1");
-    EXPECT_EQ(recordingPids(), std::vector<std::uint32_t>{1u})
+    EXPECT_TRUE(eventually([] { return recordingPids() == std::vector<std::uint32_t>{1u}; }, 5s))
         << "the sound server reports the pid inside the sandbox, which names no process of the application";
 }
 
