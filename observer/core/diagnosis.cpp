@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -48,12 +49,25 @@ std::string cutText(std::string_view text, bool& cut) {
     return std::string(text.substr(0, end));
 }
 
-void optionalString(JsonWriter& json, const std::optional<std::string>& text) {
-    if (text) {
-        json.string(*text);
-    } else {
+// A value that the system may not have told, as null where it did not.
+template <typename Value>
+void valueOrNull(JsonWriter& json, const std::optional<Value>& value) {
+    if (!value) {
         json.null();
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        json.boolean(*value);
+    } else if constexpr (std::is_integral_v<Value>) {
+        json.number(*value);
+    } else {
+        json.string(*value);
     }
+}
+
+// A list longer than the bound is written up to it, and the document says so.
+std::size_t boundedCount(std::size_t count, std::string_view list, std::vector<std::string>& cuts) {
+    if (count <= listBound) return count;
+    cuts.push_back(std::string(list) + ": the first " + std::to_string(listBound) + " of " + std::to_string(count));
+    return listBound;
 }
 
 std::string_view verdictOf(Pid pid) {
@@ -73,7 +87,7 @@ void writeParents(JsonWriter& json, Pid pid) {
         json.key("pid");
         json.number(*parent);
         json.key("command");
-        optionalString(json, processName(*parent));
+        valueOrNull(json, processName(*parent));
         json.endObject();
         if (*parent == 1) break;
         at = *parent;
@@ -98,9 +112,9 @@ void writeAudioProcesses(JsonWriter& json, Counts& counts, std::vector<std::stri
         return;
     }
     counts.audioProcesses = objects->size();
-    if (objects->size() > listBound) cuts.push_back("audioProcesses: the first " + std::to_string(listBound) + " of " + std::to_string(objects->size()));
+    const std::size_t shown = boundedCount(objects->size(), "audioProcesses", cuts);
     json.beginArray();
-    for (std::size_t i = 0; i < std::min(objects->size(), listBound); ++i) {
+    for (std::size_t i = 0; i < shown; ++i) {
         const AudioObjectID object = (*objects)[i];
         const auto pid = processPID(object);
         const bool running = isProcessRunningInput(object);
@@ -108,21 +122,13 @@ void writeAudioProcesses(JsonWriter& json, Counts& counts, std::vector<std::stri
         json.key("object");
         json.number(object);
         json.key("pid");
-        if (pid) {
-            json.number(*pid);
-        } else {
-            json.null();
-        }
+        valueOrNull(json, pid);
         json.key("command");
-        optionalString(json, pid ? processName(*pid) : std::nullopt);
+        valueOrNull(json, pid ? processName(*pid) : std::nullopt);
         json.key("runningInput");
         json.boolean(running);
         json.key("verdict");
-        if (pid) {
-            json.string(verdictOf(*pid));
-        } else {
-            json.null();
-        }
+        valueOrNull(json, pid ? std::optional<std::string>(verdictOf(*pid)) : std::nullopt);
         if (running) {
             ++counts.capturing;
             if (pid && verdictOf(*pid) == "foreign") ++counts.foreign;
@@ -158,11 +164,7 @@ void writeMicrophone(JsonWriter& json) {
     json.key("anyInputRunning");
     json.boolean(isAnyMicActive());
     json.key("foreignCapture");
-    if (const auto foreign = isForeignProcessUsingMic()) {
-        json.boolean(*foreign);
-    } else {
-        json.null();
-    }
+    valueOrNull(json, isForeignProcessUsingMic());
     json.key("meetingMicActive");
     json.boolean(isMeetingMicActive());
     json.endObject();
@@ -171,17 +173,14 @@ void writeMicrophone(JsonWriter& json) {
 void writeApplication(JsonWriter& json, const platform::RunningApplication& app) {
     json.beginObject();
     json.key("name");
-    optionalString(json, app.localizedName);
+    valueOrNull(json, app.localizedName);
     json.key("bundleIdentifier");
-    optionalString(json, app.bundleIdentifier);
+    valueOrNull(json, app.bundleIdentifier);
     json.key("pid");
     json.number(app.processIdentifier);
     json.key("catalogue");
-    if (const MeetingApp* row = catalogueRowOf(app)) {
-        json.string(row->label);
-    } else {
-        json.null();
-    }
+    const MeetingApp* row = catalogueRowOf(app);
+    valueOrNull(json, row != nullptr ? std::optional<std::string>(row->label) : std::nullopt);
     json.endObject();
 }
 
@@ -190,7 +189,7 @@ std::set<Pid> writeApplications(JsonWriter& json, Counts& counts, std::vector<st
     const auto running = platform::runningApplications();
     std::set<Pid> meetingPids;
     counts.applications = running.size();
-    if (running.size() > listBound) cuts.push_back("runningApplications: the first " + std::to_string(listBound) + " of " + std::to_string(running.size()));
+    const std::size_t shown = boundedCount(running.size(), "runningApplications", cuts);
     json.key("runningApplications");
     json.beginArray();
     for (std::size_t i = 0; i < running.size(); ++i) {
@@ -198,7 +197,7 @@ std::set<Pid> writeApplications(JsonWriter& json, Counts& counts, std::vector<st
             ++counts.inCatalogue;
             meetingPids.insert(running[i].processIdentifier);
         }
-        if (i < listBound) writeApplication(json, running[i]);
+        if (i < shown) writeApplication(json, running[i]);
     }
     json.endArray();
     json.key("frontmost");
@@ -211,15 +210,11 @@ std::set<Pid> writeApplications(JsonWriter& json, Counts& counts, std::vector<st
 }
 
 void writeWindows(JsonWriter& json, const std::set<Pid>& meetingPids, bool allTitles, Counts& counts,
-                  std::vector<std::string>& cuts) {
+                  std::vector<std::string>& cuts, bool& titleCut) {
     json.key("windows");
     json.beginObject();
     json.key("titlesReadable");
-    if (const auto readable = platform::windowTitlesReadable()) {
-        json.boolean(*readable);
-    } else {
-        json.null();
-    }
+    valueOrNull(json, platform::windowTitlesReadable());
     json.key("onScreen");
     const auto list = platform::copyOnScreenWindows();
     if (!list) {
@@ -229,19 +224,14 @@ void writeWindows(JsonWriter& json, const std::set<Pid>& meetingPids, bool allTi
     }
     const std::size_t count = platform::windowCount(*list);
     counts.windows = count;
-    if (count > listBound) cuts.push_back("windows: the first " + std::to_string(listBound) + " of " + std::to_string(count));
-    bool titleCut = false;
+    const std::size_t shown = boundedCount(count, "windows", cuts);
     json.beginArray();
-    for (std::size_t i = 0; i < std::min(count, listBound); ++i) {
+    for (std::size_t i = 0; i < shown; ++i) {
         json.beginObject();
         const auto owner = platform::windowOwnerPid(*list, i);
         const auto* pid = std::get_if<std::int32_t>(&owner);
         json.key("pid");
-        if (pid != nullptr) {
-            json.number(*pid);
-        } else {
-            json.null();
-        }
+        valueOrNull(json, pid != nullptr ? std::optional<Pid>(*pid) : std::nullopt);
         if (const auto layer = platform::windowLayer(*list, i)) {
             json.key("layer");
             json.number(*layer);
@@ -264,10 +254,10 @@ void writeWindows(JsonWriter& json, const std::set<Pid>& meetingPids, bool allTi
     }
     json.endArray();
     json.endObject();
-    if (titleCut) cuts.push_back("titles: at " + std::to_string(titleBound) + " bytes");
 }
 
-std::string writeDetection(JsonWriter& json) {
+// Detection's lines quote titles as they are: each is cut as a title is.
+std::string writeDetection(JsonWriter& json, bool& titleCut) {
     std::vector<std::string> lines;
     collectLogLines(&lines);
     platformLines = &lines;
@@ -284,8 +274,7 @@ std::string writeDetection(JsonWriter& json) {
         json.key("pid");
         json.number(result->pid);
         json.key("title");
-        bool cut = false;
-        json.string(cutText(result->title, cut));
+        json.string(cutText(result->title, titleCut));
         json.endObject();
         summary = result->label + ", pid " + std::to_string(result->pid);
     } else {
@@ -293,7 +282,7 @@ std::string writeDetection(JsonWriter& json) {
     }
     json.key("log");
     json.beginArray();
-    for (const auto& line : lines) json.string(line);
+    for (const auto& line : lines) json.string(cutText(line, titleCut));
     json.endArray();
     json.endObject();
     return summary;
@@ -338,13 +327,15 @@ int runDiagnosis(const DiagnosisRequest& request) {
     writeInputDevices(json);
     writeMicrophone(json);
     const auto meetingPids = writeApplications(json, counts, cuts);
-    writeWindows(json, meetingPids, request.allTitles, counts, cuts);
+    bool titleCut = false;
+    writeWindows(json, meetingPids, request.allTitles, counts, cuts, titleCut);
     collectLogLines(nullptr);
     json.key("log");
     json.beginArray();
     for (const auto& line : modeLines) json.string(line);
     json.endArray();
-    const std::string answer = writeDetection(json);
+    const std::string answer = writeDetection(json, titleCut);
+    if (titleCut) cuts.push_back("titles: at " + std::to_string(titleBound) + " bytes");
     json.key("cut");
     json.beginArray();
     for (const auto& cut : cuts) json.string(cut);

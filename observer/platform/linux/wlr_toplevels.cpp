@@ -61,10 +61,13 @@ bool changed = true;
 std::optional<compositor::View> view;
 std::uint64_t version = 0;
 
-// A program's running process, found again when it is gone or the windows changed.
+// A program's running process, found again once it is gone. A program without one is
+// looked for again only after a new toplevel was announced: its process may have started
+// with it, while a title that changes on every event must not cost a walk over /proc.
 struct OwnerGuess {
     std::string program;
     std::optional<std::int32_t> pid;
+    std::uint64_t lookedForBefore = 0;  // `nextId` when it was last looked for
 };
 std::map<std::string, OwnerGuess> owners;  // by app id
 
@@ -79,8 +82,10 @@ std::optional<std::int32_t> ownerOf(const std::string& appId) {
     if (appId.empty()) return std::nullopt;
     auto& guess = owners[appId];
     if (guess.pid && stillRuns(*guess.pid, guess.program)) return guess.pid;
+    if (!guess.pid && guess.lookedForBefore == nextId) return std::nullopt;
     guess.program = desktop::installedProgram(appId).value_or(appId);
     guess.pid = apps::runningProcessOf(guess.program);
+    guess.lookedForBefore = nextId;
     return guess.pid;
 }
 
