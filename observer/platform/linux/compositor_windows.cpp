@@ -1,16 +1,18 @@
-// Which compositor source a session has: sway's IPC where SWAYSOCK names it, else the
-// wlroots toplevel list where the compositor on WAYLAND_DISPLAY offers it.
+// Which compositor source a session has: sway's IPC where SWAYSOCK names it, else KWin's
+// script where KWin is on the session bus, else the wlroots toplevel list where the
+// compositor on WAYLAND_DISPLAY offers it.
 #include "observer/platform/linux/compositor_windows.h"
 
 #include <cstdlib>
 
+#include "observer/platform/linux/kwin_scripting.h"
 #include "observer/platform/linux/sway_ipc.h"
 #include "observer/platform/linux/wlr_toplevels.h"
 
 namespace observer::platform::compositor {
 namespace {
 
-enum class Source { none, sway, wlr };
+enum class Source { none, sway, kwin, wlr };
 
 bool named(const char* variable) {
     const char* value = std::getenv(variable);
@@ -19,6 +21,7 @@ bool named(const char* variable) {
 
 Source sessionSource() {
     if (named("SWAYSOCK")) return Source::sway;
+    if (kwin::sessionHasKWin()) return Source::kwin;
     if (wlr::compositorOffersToplevels()) return Source::wlr;
     return Source::none;
 }
@@ -32,6 +35,7 @@ bool sessionHasCompositorSource() {
 const View* currentView() {
     switch (sessionSource()) {
         case Source::sway: return sway::currentView();
+        case Source::kwin: return kwin::currentView();
         case Source::wlr: return wlr::currentView();
         case Source::none: break;
     }
@@ -41,6 +45,7 @@ const View* currentView() {
 void takeInArrived() {
     switch (sessionSource()) {
         case Source::sway: sway::takeInArrived(); break;
+        case Source::kwin: kwin::takeInArrived(); break;
         case Source::wlr: wlr::takeInArrived(); break;
         case Source::none: break;
     }

@@ -21,6 +21,7 @@ const char* nameOf(Server server) {
         case Server::sound: return "sound server";
         case Server::x: return "X server";
         case Server::sway: return "sway";
+        case Server::kwin: return "KWin";
         case Server::wayland: return "Wayland compositor";
         case Server::count: break;
     }

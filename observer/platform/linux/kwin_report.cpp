@@ -1,0 +1,93 @@
+// Reading the script's report with nlohmann-json, trusting nothing about its shape: a
+// member of another kind than the script sends counts as absent.
+#include "observer/platform/linux/kwin_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace observer::platform::kwin {
+namespace {
+
+using nlohmann::json;
+
+std::string text(const json& node, const char* key) {
+    const auto found = node.find(key);
+    return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+bool flag(const json& node, const char* key) {
+    const auto found = node.find(key);
+    return found != node.end() && found->is_boolean() && found->get<bool>();
+}
+
+std::int64_t number(const json& node, const char* key, std::int64_t absent) {
+    const auto found = node.find(key);
+    return found != node.end() && found->is_number_integer() ? found->get<std::int64_t>() : absent;
+}
+
+std::optional<std::int32_t> pidOf(const json& node) {
+    const std::int64_t pid = number(node, "pid", 0);
+    if (pid <= 0 || pid > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(pid);
+}
+
+struct Reported {
+    compositor::Toplevel window;
+    std::string kwinId;
+    std::int64_t stacking = -1;
+};
+
+}  // namespace
+
+std::optional<compositor::View> ReportReader::read(std::string_view document) {
+    const json report = json::parse(document, nullptr, false);
+    if (!report.is_object()) return std::nullopt;
+    const auto list = report.find("windows");
+    if (list == report.end() || !list->is_array()) return std::nullopt;
+
+    std::vector<Reported> reported;
+    std::set<std::string, std::less<>> seen;
+    for (const json& node : *list) {
+        if (!node.is_object()) continue;
+        Reported entry;
+        entry.kwinId = text(node, "id");
+        if (entry.kwinId.empty() || !seen.insert(entry.kwinId).second) continue;
+        auto [numbered, added] = numbers_.try_emplace(entry.kwinId, nextNumber_);
+        if (added) ++nextNumber_;
+        entry.window.id = numbered->second;
+        entry.window.title = text(node, "title");
+        entry.window.appId = text(node, "class");
+        if (flag(node, "x11")) entry.window.instance = text(node, "instance");
+        entry.window.pid = pidOf(node);
+        entry.window.onScreen = flag(node, "onScreen");
+        entry.stacking = number(node, "stacking", -1);
+        reported.push_back(std::move(entry));
+    }
+    // Windows that are gone keep no number: their UUIDs never come back.
+    std::erase_if(numbers_, [&](const auto& known) { return !seen.contains(known.first); });
+
+    std::stable_sort(reported.begin(), reported.end(),
+                     [](const Reported& a, const Reported& b) { return a.window.id < b.window.id; });
+    compositor::View view;
+    const std::string active = text(report, "active");
+    for (std::size_t index = 0; index < reported.size(); ++index) {
+        if (!active.empty() && reported[index].kwinId == active) view.focused = index;
+        if (reported[index].window.onScreen) view.frontToBack.push_back(index);
+        view.windows.push_back(reported[index].window);
+    }
+    std::stable_sort(view.frontToBack.begin(), view.frontToBack.end(), [&](std::size_t a, std::size_t b) {
+        return reported[a].stacking > reported[b].stacking;
+    });
+    return view;
+}
+
+void ReportReader::forget() {
+    numbers_.clear();
+    nextNumber_ = 1;
+}
+
+}  // namespace observer::platform::kwin
