@@ -1,8 +1,8 @@
 // The smallest client that a compositor maps: bind the compositor, shared memory and
 // xdg-shell, make a toplevel, acknowledge its first configure and attach one buffer.
 // Requests are flushed by a round trip each time, so that the compositor has handled them
-// when a call returns; nothing else is dispatched between the test's commands, and the
-// compositor waits for nothing from this client in the meantime.
+// when a call returns. Between the test's commands the owner dispatches what arrives, so
+// that the compositor's pings are answered as a live application answers them.
 #include "testbed/wayland_window.h"
 
 #include <sys/mman.h>
@@ -100,6 +100,15 @@ void WaylandWindow::setTitle(std::string_view title) {
     roundTrip();
 }
 
+int WaylandWindow::descriptor() const {
+    return display_ != nullptr ? wl_display_get_fd(display_) : -1;
+}
+
+bool WaylandWindow::answerCompositor() {
+    if (display_ == nullptr || wl_display_dispatch(display_) < 0) return false;
+    return wl_display_flush(display_) >= 0;
+}
+
 void WaylandWindow::configured(std::uint32_t serial) {
     xdg_surface_ack_configure(shellSurface_, serial);
     configured_ = true;
@@ -138,8 +147,12 @@ bool WaylandWindow::attachBuffer() {
     return pixels != MAP_FAILED;
 }
 
+// A ping dispatched during the round trip is answered by a pong that waits in the
+// connection's buffer: it goes out now, not with the next request.
 void WaylandWindow::roundTrip() {
-    if (display_ != nullptr) wl_display_roundtrip(display_);
+    if (display_ == nullptr) return;
+    wl_display_roundtrip(display_);
+    wl_display_flush(display_);
 }
 
 }  // namespace testbed

@@ -31,6 +31,12 @@ public:
     // The compositor has taken the new title in when this returns.
     void setTitle(std::string_view title);
 
+    // The connection, readable when the compositor has sent something (a ping, say).
+    int descriptor() const;
+    // Dispatches what the compositor sent and sends the answers; false once the
+    // connection is lost.
+    bool answerCompositor();
+
     // For the protocol's listeners.
     void configured(std::uint32_t serial);
     void bind(wl_registry* registry, std::uint32_t name, std::string_view interface);

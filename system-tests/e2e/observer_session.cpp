@@ -72,6 +72,8 @@ ObserverSession::ObserverSession(SessionSetup setup)
     pulseAddress_ = testbed::soundServerAddress(directory, defaultSoundStack());
     if (setup.sway) {
         if (!(sway_ = testbed::Sway::start(directory))) return;
+    } else if (setup.kwin) {
+        if (!(kwin_ = testbed::KWin::start(directory))) return;
     } else if (!(xServer_ = startXServer(directory))) {
         return;
     }
@@ -104,9 +106,12 @@ std::vector<std::pair<std::string, std::string>> ObserverSession::environment() 
                                            {"XDG_DATA_HOME", directory + "/data-home"},
                                            {"XDG_DATA_DIRS", directory + "/data"},
                                            {"TZ", "UTC"}});
-    if (sway_) {
-        const Environment swayEnvironment = sway_->environment();
-        environment.insert(environment.end(), swayEnvironment.begin(), swayEnvironment.end());
+    if (sway_ || kwin_) {
+        // KWin's session bus is the desktop's, instead of the sound server's own.
+        for (const auto& [name, value] : sway_ ? sway_->environment() : kwin_->environment()) {
+            std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
+            environment.emplace_back(name, value);
+        }
     } else {
         environment.emplace_back("DISPLAY", xServer_->display);
     }

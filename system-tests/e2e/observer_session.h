@@ -12,6 +12,7 @@
 
 #include "testbed/actor.h"
 #include "testbed/private_servers.h"
+#include "testbed/kwin_compositor.h"
 #include "testbed/sway_compositor.h"
 
 namespace e2e {
@@ -26,6 +27,8 @@ struct SessionSetup {
     // false: the observer is started without SWAYSOCK, and sees sway as any wlroots
     // compositor, through its toplevel list.
     bool observerHasSwaySocket = true;
+    // A Wayland session on a private KWin, with its session bus.
+    bool kwin = false;
 };
 
 class ObserverSession {
@@ -44,13 +47,14 @@ public:
     pid_t xServerPid() const { return xServer_->process.pid(); }
     void stopXServer() { xServer_->process.stop(); }
     testbed::Sway& sway() { return *sway_; }
+    testbed::KWin& kwin() { return *kwin_; }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
     std::unique_ptr<testbed::Actor> actor(const std::string& commandName = "meeting_actor");
     // An actor with one window, made frontmost.
     std::unique_ptr<testbed::Actor> frontWindow(const std::string& instance, const std::string& className,
                                        const std::string& title);
-    // An actor with one native window on sway, which takes the focus as it opens.
+    // An actor with one native window on the compositor, which takes the focus as it opens.
     std::unique_ptr<testbed::Actor> waylandWindow(const std::string& commandName, const std::string& appId,
                                                   const std::string& title);
 
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<testbed::Child> windowManager_;
     std::unique_ptr<testbed::SoundServer> soundServer_;
     std::unique_ptr<testbed::Sway> sway_;
+    std::unique_ptr<testbed::KWin> kwin_;
     std::unique_ptr<testbed::Actor> host_;
     std::string pulseAddress_;
     bool observerHasDisplay_ = true;

@@ -11,15 +11,18 @@
 // record-native records in a child that is a native PipeWire client (pw-record).
 //   host <program> <output file> <error file> [argument...]
 //   wait-hosted <status>  (ok once the hosted program has exited with that status)   quit
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,6 +186,32 @@ std::string perform(Actor& actor, const std::string& line) {
     return "error unknown command";
 }
 
+// The next command line; nothing at the end of input. While it waits, a native window
+// answers its compositor, which takes a window that does not answer its pings for a hung
+// one and says so in its title.
+std::optional<std::string> nextLine(Actor& actor, std::string& pending) {
+    for (;;) {
+        if (const auto end = pending.find('\n'); end != std::string::npos) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return line;
+        }
+        pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (actor.waylandWindow) watched[1].fd = actor.waylandWindow->descriptor();
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (watched[1].revents != 0 && !actor.waylandWindow->answerCompositor()) actor.waylandWindow.reset();
+        if (watched[0].revents == 0) continue;
+        char buffer[4096];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return std::nullopt;
+        pending.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,8 +219,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--record") return recordAlone(argv[2], std::atoi(argv[3]));
     std::cout << "ready " << ::getpid() << std::endl;
     Actor actor;
-    std::string line;
-    while (std::getline(std::cin, line) && line != "quit") std::cout << perform(actor, line) << std::endl;
+    std::string pending;
+    for (auto line = nextLine(actor, pending); line && *line != "quit"; line = nextLine(actor, pending))
+        std::cout << perform(actor, *line) << std::endl;
     stopRecordings(actor);
     if (actor.hosted) actor.hosted->stop();
     return 0;
