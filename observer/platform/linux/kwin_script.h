@@ -3,10 +3,10 @@
 // document, once at its start and again after each change that quorvel's view depends on,
 // so that quorvel answers from the last report without a round trip of its own.
 //
-// The report: {"active": ID or null, "windows": [{"id", "title", "class", "instance",
-// "x11", "pid", "onScreen", "stacking"}, ...]}. A window's id is KWin's internal one (a
-// UUID) and "stacking" its place in KWin's stacking order (higher is nearer the top);
-// "onScreen" is false for a minimised window and for one on another virtual desktop.
+// The report is a window report (window_report.h). A window's id is KWin's internal one
+// (a UUID); KWin gives an XWayland window's WM_CLASS in lower case, and a pid from the
+// Wayland client's credentials or the X window's _NET_WM_PID. "onScreen" is false for a
+// minimised window and for one on another virtual desktop.
 //
 // A script outlives the quorvel that loaded it when quorvel is killed: while a report goes
 // unanswered, the script asks the bus whether quorvel's connection still exists, and

@@ -15,7 +15,7 @@
 #include <string>
 #include <utility>
 
-#include "observer/platform/linux/kwin_report.h"
+#include "observer/platform/linux/window_report.h"
 #include "observer/platform/linux/kwin_script.h"
 #include "observer/platform/linux/mirror_reads.h"
 #include "observer/platform/linux/server_reachability.h"
@@ -47,7 +47,7 @@ std::string kwinOwner;
 Answer ownerAnswer;
 Answer loadAnswer;
 std::optional<std::string> unreadReport;
-ReportReader reader;
+window_report::ReportReader reader;
 std::optional<compositor::View> view;
 std::uint64_t version = 0;
 // KWin's name changed hands: the view is of a KWin that is gone.

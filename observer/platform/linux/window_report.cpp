@@ -1,6 +1,6 @@
-// Reading the script's report with nlohmann-json, trusting nothing about its shape: a
-// member of another kind than the script sends counts as absent.
-#include "observer/platform/linux/kwin_report.h"
+// Reading a report with nlohmann-json, trusting nothing about its shape: a member of
+// another kind than the reports have counts as absent.
+#include "observer/platform/linux/window_report.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace observer::platform::kwin {
+namespace observer::platform::window_report {
 namespace {
 
 using nlohmann::json;
@@ -90,4 +90,4 @@ void ReportReader::forget() {
     nextNumber_ = 1;
 }
 
-}  // namespace observer::platform::kwin
+}  // namespace observer::platform::window_report

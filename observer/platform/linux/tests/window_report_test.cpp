@@ -1,6 +1,7 @@
-// The KWin script's reports as the window list and the workspace see them, without KWin:
-// documents shaped as the script sends them, with the values KWin 5.27 gives.
-#include "observer/platform/linux/kwin_report.h"
+// Window reports as the window list and the workspace see them, without a compositor:
+// documents shaped as the KWin script and the GNOME Shell extension send them, with the
+// values KWin 5.27 gives.
+#include "observer/platform/linux/window_report.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 
 #include "observer/platform/linux/kwin_script.h"
 
-namespace observer::platform::kwin {
+namespace observer::platform::window_report {
 namespace {
 
 // Zoom (native) was made first and is at the bottom; Firefox (native) is above it; an
@@ -40,7 +41,7 @@ std::vector<std::string> titles(const compositor::View& view) {
     return all;
 }
 
-TEST(KWinReportTest, WindowsInTheOrderReportedAndOnScreenOnesInStackingOrder) {
+TEST(WindowReportTest, WindowsInTheOrderReportedAndOnScreenOnesInStackingOrder) {
     ReportReader reader;
     const auto view = reader.read(desktop);
     ASSERT_TRUE(view);
@@ -65,7 +66,7 @@ TEST(KWinReportTest, WindowsInTheOrderReportedAndOnScreenOnesInStackingOrder) {
 
 // A window keeps its number while it lives, so the list keeps the order windows were made
 // in; a window that closes and a new one that opens take no number of another's.
-TEST(KWinReportTest, WindowsKeepTheirNumbersFromReportToReport) {
+TEST(WindowReportTest, WindowsKeepTheirNumbersFromReportToReport) {
     ReportReader reader;
     const auto first = reader.read(R"({"active": null, "windows": [
       {"id": "{a}", "title": "A", "onScreen": true, "stacking": 0},
@@ -89,7 +90,7 @@ TEST(KWinReportTest, WindowsKeepTheirNumbersFromReportToReport) {
     EXPECT_EQ(afresh->windows[0].id, 1u) << "numbered afresh after a new connection";
 }
 
-TEST(KWinReportTest, WhatIsNoReportIsRefusedAndMalformedWindowsAreSkipped) {
+TEST(WindowReportTest, WhatIsNoReportIsRefusedAndMalformedWindowsAreSkipped) {
     ReportReader reader;
     for (const char* document : {"", "not json", "[]", "{}", R"({"windows": {}})", R"({"windows": "x"})"})
         EXPECT_FALSE(reader.read(document)) << document;
@@ -109,6 +110,12 @@ TEST(KWinReportTest, WhatIsNoReportIsRefusedAndMalformedWindowsAreSkipped) {
     EXPECT_EQ(view->frontToBack, std::vector<std::size_t>{1});
     EXPECT_FALSE(view->focused) << "an active window named by no string";
 }
+
+}  // namespace
+}  // namespace observer::platform::window_report
+
+namespace observer::platform::kwin {
+namespace {
 
 // The values quorvel fills into the script are JavaScript string literals, whatever they hold.
 TEST(KWinScriptTest, TheReceiverAndPluginNameAreStringLiterals) {
