@@ -1,6 +1,8 @@
 // sd-bus with its connection made by hand, so that nothing waits: sd_bus_start only
 // connects the socket, and the authentication and the bus's greeting are dispatched like
-// any other answer.
+// any other answer. Handlers run only inside sd_bus_process, which only this connection's
+// calls run; a call's pending answer is cancelled when its wait ends, so an Answer lives on
+// the waiting call's stack.
 #include "observer/platform/linux/session_bus.h"
 
 #include <poll.h>
@@ -22,6 +24,31 @@ std::string sessionBusAddress() {
 
 std::string describe(int negativeErrno) {
     return std::strerror(-negativeErrno);
+}
+
+std::string reasonOf(sd_bus_message* reply) {
+    const sd_bus_error* error = sd_bus_message_get_error(reply);
+    if (error == nullptr) return "no answer";
+    if (error->message != nullptr && *error->message != '\0') return error->message;
+    return error->name != nullptr ? error->name : "an error without a name";
+}
+
+int takeAnswer(sd_bus_message* reply, void* data, sd_bus_error*) {
+    Answer& answer = *static_cast<Answer*>(data);
+    answer.answered = true;
+    if (sd_bus_message_is_method_error(reply, nullptr)) {
+        answer.failure = reasonOf(reply);
+        return 0;
+    }
+    char kind = 0;
+    if (sd_bus_message_peek_type(reply, &kind, nullptr) <= 0) return 0;
+    if (kind == SD_BUS_TYPE_STRING) {
+        const char* value = nullptr;
+        if (sd_bus_message_read_basic(reply, SD_BUS_TYPE_STRING, &value) > 0 && value != nullptr) answer.text = value;
+    } else if (kind == SD_BUS_TYPE_INT32) {
+        sd_bus_message_read_basic(reply, SD_BUS_TYPE_INT32, &answer.number);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -81,11 +108,60 @@ bool SessionBus::waitUntil(Clock::time_point deadline, const std::function<bool(
     }
 }
 
-std::string reasonOf(sd_bus_message* reply) {
-    const sd_bus_error* error = sd_bus_message_get_error(reply);
-    if (error == nullptr) return "no answer";
-    if (error->message != nullptr && *error->message != '\0') return error->message;
-    return error->name != nullptr ? error->name : "an error without a name";
+sd_bus_message* SessionBus::request(const Call& call) {
+    sd_bus_message* message = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &message, call.destination, call.path, call.interface, call.member) < 0)
+        return nullptr;
+    if (call.arguments && !call.arguments(message)) return sd_bus_message_unref(message);
+    return message;
+}
+
+Answer SessionBus::call(const Call& call, Clock::time_point deadline, const std::function<bool()>& enough) {
+    Answer answer;
+    sd_bus_message* message = request(call);
+    sd_bus_slot* pending = nullptr;
+    const bool sent = message != nullptr && sd_bus_call_async(bus_, &pending, message, takeAnswer, &answer, 0) >= 0;
+    sd_bus_message_unref(message);
+    if (sent) waitUntil(deadline, [&] { return answer.answered || (enough && enough()); });
+    sd_bus_slot_unref(pending);
+    return answer;
+}
+
+bool SessionBus::send(const Call& call) {
+    sd_bus_message* message = request(call);
+    const bool sent = message != nullptr && sd_bus_message_set_expect_reply(message, 0) >= 0 &&
+                      sd_bus_send(bus_, message, nullptr) >= 0;
+    sd_bus_message_unref(message);
+    return sent;
+}
+
+std::optional<std::string> SessionBus::ownerOf(const char* name, Clock::time_point deadline, std::string& failure) {
+    const Answer owner = call({"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+                               [name](sd_bus_message* m) { return sd_bus_message_append(m, "s", name) >= 0; }},
+                              deadline);
+    if (owner.succeeded() && !owner.text.empty()) return owner.text;
+    failure = owner.answered ? std::string(name) + " is not on the session bus"
+                             : "the session bus did not answer in time";
+    return std::nullopt;
+}
+
+bool SessionBus::onOwnerChange(const char* name, sd_bus_message_handler_t handler) {
+    const std::string match = std::string("type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                                          "member='NameOwnerChanged',arg0='") + name + "'";
+    return sd_bus_add_match_async(bus_, nullptr, match.c_str(), handler, nullptr, nullptr) >= 0;
+}
+
+bool SessionBus::onSignal(const char* path, const char* interface, const char* member,
+                          sd_bus_message_handler_t handler) {
+    return sd_bus_match_signal_async(bus_, nullptr, nullptr, path, interface, member, handler, nullptr, nullptr) >= 0;
+}
+
+bool SessionBus::onCallsTo(const char* path, sd_bus_message_handler_t handler) {
+    return sd_bus_add_object(bus_, nullptr, path, handler, nullptr) >= 0;
+}
+
+int answered(int replied) {
+    return replied < 0 ? replied : 1;
 }
 
 }  // namespace observer::platform::bus

@@ -90,4 +90,22 @@ void ReportReader::forget() {
     nextNumber_ = 1;
 }
 
+const compositor::View* ReportedWindows::view() {
+    if (unread_) {
+        if (auto reported = reader_.read(*unread_)) {
+            view_ = std::move(*reported);
+            view_->version = ++version_;
+        }
+        unread_.reset();
+    }
+    return view_ ? &*view_ : nullptr;
+}
+
+void ReportedWindows::forget() {
+    reader_.forget();
+    unread_.reset();
+    if (view_) ++version_;
+    view_.reset();
+}
+
 }  // namespace observer::platform::window_report

@@ -35,4 +35,22 @@ private:
     std::uint64_t nextNumber_ = 1;
 };
 
+// The reports a connection receives, read when the view is asked for: of the reports
+// that arrive between two reads only the last is read.
+class ReportedWindows {
+public:
+    void received(std::string document) { unread_ = std::move(document); }
+    bool anyReceived() const { return unread_.has_value() || view_.has_value(); }
+    // The view after the last good report; nothing before the first.
+    const compositor::View* view();
+    // For a new connection, whose windows are numbered afresh.
+    void forget();
+
+private:
+    ReportReader reader_;
+    std::optional<std::string> unread_;
+    std::optional<compositor::View> view_;
+    std::uint64_t version_ = 0;  // never reset: a new view is always a change
+};
+
 }  // namespace observer::platform::window_report

@@ -1,0 +1,5 @@
+// quorvel's window report for GNOME Shell 45 and later, whose extensions are modules.
+import Gio from 'gi://Gio';
+import GLib from 'gi://GLib';
+import Meta from 'gi://Meta';
+import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
