@@ -3,10 +3,11 @@
 #include "testbed/kwin_compositor.h"
 
 #include <sys/stat.h>
-#include <systemd/sd-bus.h>
 
 #include <chrono>
 #include <filesystem>
+
+#include "testbed/private_bus.h"
 
 namespace testbed {
 namespace {
@@ -15,38 +16,12 @@ using namespace std::chrono_literals;
 
 constexpr const char* socketName = "wayland-kwin";
 
-// One blocking call on a connection of its own; false when the bus or the callee fails.
-template <typename Read>
-bool callOnce(const std::string& address, const char* destination, const char* path, const char* interface,
-              const char* member, const char* signature, const char* argument, Read read) {
-    sd_bus* bus = nullptr;
-    if (sd_bus_new(&bus) < 0) return false;
-    sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    const bool called = sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0 &&
-                        sd_bus_start(bus) >= 0 && sd_bus_set_method_call_timeout(bus, 2'000'000) >= 0 &&
-                        sd_bus_call_method(bus, destination, path, interface, member, &error, &reply, signature,
-                                           argument) >= 0;
-    const bool answered = called && read(reply);
-    sd_bus_error_free(&error);
-    sd_bus_message_unref(reply);
-    sd_bus_flush_close_unref(bus);
-    return answered;
-}
-
-bool ownsName(const std::string& address, const char* name) {
-    int owned = 0;
-    return callOnce(address, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                    "s", name, [&](sd_bus_message* reply) { return sd_bus_message_read(reply, "b", &owned) >= 0; }) &&
-           owned != 0;
-}
-
 }  // namespace
 
 KWin::KWin(std::string directory, std::string runtime)
     : directory_(std::move(directory)),
       runtime_(std::move(runtime)),
-      busAddress_("unix:path=" + runtime_ + "/bus"),
+      busAddress_(busAddressOf(runtime_ + "/bus")),
       waylandDisplay_(runtime_ + "/" + socketName) {}
 
 KWin::~KWin() {
@@ -68,12 +43,8 @@ std::unique_ptr<KWin> KWin::start(const std::string& directory) {
 }
 
 bool KWin::startBus() {
-    Launch bus;
-    bus.arguments = {"dbus-daemon", "--session", "--address=" + busAddress_, "--nofork", "--nopidfile"};
-    bus.error = Stream::file(directory_ + "/kwin-dbus.log");
-    bus_ = Child(bus);
-    return eventually([&] { return !bus_.running() || ownsName(busAddress_, "org.freedesktop.DBus"); }, 10s) &&
-           bus_.running();
+    bus_ = startPrivateBus(runtime_ + "/bus", directory_ + "/kwin-dbus.log");
+    return bus_.running();
 }
 
 bool KWin::launch() {
@@ -112,9 +83,8 @@ Environment KWin::environment() const {
 
 std::optional<bool> KWin::scriptLoaded(const std::string& pluginName) const {
     int loaded = 0;
-    if (!callOnce(busAddress_, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded", "s",
-                  pluginName.c_str(),
-                  [&](sd_bus_message* reply) { return sd_bus_message_read(reply, "b", &loaded) >= 0; }))
+    if (!callOnBus(busAddress_, {"org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded", pluginName},
+                   [&](sd_bus_message* reply) { return sd_bus_message_read(reply, "b", &loaded) >= 0; }))
         return std::nullopt;
     return loaded != 0;
 }

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 class KWinOnPipeWireTest : public ::testing::Test {
 protected:
-    KWinOnPipeWireTest() : session(SessionSetup{false, true, true, false, true, true}) {}
+    KWinOnPipeWireTest() : session(SessionSetup{.kwin = true}) {}
     void SetUp() override { ASSERT_TRUE(session.ready()) << "the private servers or KWin did not start"; }
 
     bool logHas(const std::string& line) const {

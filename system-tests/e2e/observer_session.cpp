@@ -74,6 +74,8 @@ ObserverSession::ObserverSession(SessionSetup setup)
         if (!(sway_ = testbed::Sway::start(directory))) return;
     } else if (setup.kwin) {
         if (!(kwin_ = testbed::KWin::start(directory))) return;
+    } else if (setup.gnomeShell) {
+        if (!(gnomeShell_ = testbed::GnomeShell::start(directory, setup.quorvelExtension))) return;
     } else if (!(xServer_ = startXServer(directory))) {
         return;
     }
@@ -106,9 +108,11 @@ std::vector<std::pair<std::string, std::string>> ObserverSession::environment() 
                                            {"XDG_DATA_HOME", directory + "/data-home"},
                                            {"XDG_DATA_DIRS", directory + "/data"},
                                            {"TZ", "UTC"}});
-    if (sway_ || kwin_) {
-        // KWin's session bus is the desktop's, instead of the sound server's own.
-        for (const auto& [name, value] : sway_ ? sway_->environment() : kwin_->environment()) {
+    if (sway_ || kwin_ || gnomeShell_) {
+        // KWin's or GNOME Shell's session bus is the desktop's, instead of the sound server's own.
+        const Environment compositor =
+            sway_ ? sway_->environment() : kwin_ ? kwin_->environment() : gnomeShell_->environment();
+        for (const auto& [name, value] : compositor) {
             std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
             environment.emplace_back(name, value);
         }

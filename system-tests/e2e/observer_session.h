@@ -12,6 +12,7 @@
 
 #include "testbed/actor.h"
 #include "testbed/private_servers.h"
+#include "testbed/gnome_shell.h"
 #include "testbed/kwin_compositor.h"
 #include "testbed/sway_compositor.h"
 
@@ -29,6 +30,10 @@ struct SessionSetup {
     bool observerHasSwaySocket = true;
     // A Wayland session on a private KWin, with its session bus.
     bool kwin = false;
+    // A Wayland session on a private GNOME Shell, with its session bus, and with quorvel's
+    // extension enabled unless asked otherwise.
+    bool gnomeShell = false;
+    bool quorvelExtension = true;
 };
 
 class ObserverSession {
@@ -48,6 +53,7 @@ public:
     void stopXServer() { xServer_->process.stop(); }
     testbed::Sway& sway() { return *sway_; }
     testbed::KWin& kwin() { return *kwin_; }
+    testbed::GnomeShell& gnomeShell() { return *gnomeShell_; }
 
     // An actor outside the host's tree; `commandName` becomes its command name.
     std::unique_ptr<testbed::Actor> actor(const std::string& commandName = "meeting_actor");
@@ -89,6 +95,7 @@ private:
     std::unique_ptr<testbed::SoundServer> soundServer_;
     std::unique_ptr<testbed::Sway> sway_;
     std::unique_ptr<testbed::KWin> kwin_;
+    std::unique_ptr<testbed::GnomeShell> gnomeShell_;
     std::unique_ptr<testbed::Actor> host_;
     std::string pulseAddress_;
     bool observerHasDisplay_ = true;

@@ -1,10 +1,11 @@
 // Which compositor source a session has: sway's IPC where SWAYSOCK names it, else KWin's
-// script where KWin is on the session bus, else the wlroots toplevel list where the
-// compositor on WAYLAND_DISPLAY offers it.
+// script where KWin is on the session bus, else quorvel's extension where GNOME Shell runs
+// it, else the wlroots toplevel list where the compositor on WAYLAND_DISPLAY offers it.
 #include "observer/platform/linux/compositor_windows.h"
 
 #include <cstdlib>
 
+#include "observer/platform/linux/gnome_shell_windows.h"
 #include "observer/platform/linux/kwin_scripting.h"
 #include "observer/platform/linux/sway_ipc.h"
 #include "observer/platform/linux/wlr_toplevels.h"
@@ -12,7 +13,7 @@
 namespace observer::platform::compositor {
 namespace {
 
-enum class Source { none, sway, kwin, wlr };
+enum class Source { none, sway, kwin, gnomeShell, wlr };
 
 bool named(const char* variable) {
     const char* value = std::getenv(variable);
@@ -22,6 +23,7 @@ bool named(const char* variable) {
 Source sessionSource() {
     if (named("SWAYSOCK")) return Source::sway;
     if (kwin::sessionHasKWin()) return Source::kwin;
+    if (gnome_shell::sessionHasExtension()) return Source::gnomeShell;
     if (wlr::compositorOffersToplevels()) return Source::wlr;
     return Source::none;
 }
@@ -36,6 +38,7 @@ const View* currentView() {
     switch (sessionSource()) {
         case Source::sway: return sway::currentView();
         case Source::kwin: return kwin::currentView();
+        case Source::gnomeShell: return gnome_shell::currentView();
         case Source::wlr: return wlr::currentView();
         case Source::none: break;
     }
@@ -46,6 +49,7 @@ void takeInArrived() {
     switch (sessionSource()) {
         case Source::sway: sway::takeInArrived(); break;
         case Source::kwin: kwin::takeInArrived(); break;
+        case Source::gnomeShell: gnome_shell::takeInArrived(); break;
         case Source::wlr: wlr::takeInArrived(); break;
         case Source::none: break;
     }

@@ -22,6 +22,7 @@ const char* nameOf(Server server) {
         case Server::x: return "X server";
         case Server::sway: return "sway";
         case Server::kwin: return "KWin";
+        case Server::gnomeShell: return "GNOME Shell";
         case Server::wayland: return "Wayland compositor";
         case Server::count: break;
     }

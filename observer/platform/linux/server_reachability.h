@@ -9,9 +9,9 @@
 namespace observer::platform::reachability {
 
 // A Wayland session's compositor source is a server of its own: sway's IPC, KWin through
-// its script on the session bus, or the toplevel list of another wlroots compositor on
-// its Wayland socket.
-enum class Server { sound, x, sway, kwin, wayland, count };
+// its script or GNOME Shell through quorvel's extension on the session bus, or the
+// toplevel list of another wlroots compositor on its Wayland socket.
+enum class Server { sound, x, sway, kwin, gnomeShell, wayland, count };
 
 // A connection attempt failed for `reason`.
 void unreachable(Server server, std::string_view reason);
