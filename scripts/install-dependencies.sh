@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libicu-dev libpulse-dev libxcb1-dev libxcb-res0-dev
-  nlohmann-json3-dev libwayland-dev
+  nlohmann-json3-dev libwayland-dev libsystemd-dev
 )
 case "${1:-}" in
   --run) ;;
@@ -24,6 +24,7 @@ case "${1:-}" in
       pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon  # the same tests on PipeWire
       firefox-esr chromium         # real browsers recording in the end-to-end tests
       sway xwayland                # a private Wayland session for the compositor tests
+      kwin-wayland gnome-shell     # and the same on KDE Plasma's and GNOME's compositors
       wayland-protocols            # the tests' native Wayland windows
       mandoc                       # lints the manual pages
       dpkg-dev file                # the packaging test builds a .deb

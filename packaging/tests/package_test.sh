@@ -36,6 +36,9 @@ expected=$(
     sed 's|^\(.*\)$|share/man/man1/\1.1.gz|' <<<"$programs"
     printf 'share/doc/quorvel/%s\n' LICENSE README.md CHANGELOG.md copyright changelog.gz
     (cd "$source/docs" && find . -type f -printf 'share/doc/quorvel/%P\n')
+    for edition in 42-44 45-and-later; do
+      printf "share/quorvel/gnome-shell/$edition/quorvel-windows@quorvel/%s\n" extension.js metadata.json
+    done
   } | sort
 )
 
@@ -65,7 +68,7 @@ same "the .deb's name, version and architecture" $'quorvel\n'"$version"$'\n'"$ar
 # Depends comes from the libraries the binaries link: each of these must be named, and
 # nothing that only the tests or the build use.
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libc6 'libstdc\+\+6' libpulse0 libxcb1 libxcb-res0 libwayland-client0 'libicu[0-9]+'; do
+for library in libc6 'libstdc\+\+6' libpulse0 libxcb1 libxcb-res0 libwayland-client0 libsystemd0 'libicu[0-9]+'; do
   grep -Eq "(^|, )$library( \([^)]+\))?(,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 grep -Eq 'gtest|benchmark|-dev' <<<"$depends" && fail "Depends names a build or test package: $depends"
