@@ -95,8 +95,19 @@ Environment GnomeShell::environment() const {
     return {{"WAYLAND_DISPLAY", waylandDisplay_}, {"DBUS_SESSION_BUS_ADDRESS", busAddress_}};
 }
 
+std::string GnomeShell::focused() const {
+    std::string title;
+    callOnBus(busAddress_, desk("Focused"), [&](sd_bus_message* reply) {
+        const char* text = nullptr;
+        if (sd_bus_message_read(reply, "s", &text) < 0 || text == nullptr) return false;
+        title = text;
+        return true;
+    });
+    return title;
+}
+
 bool GnomeShell::activate(const std::string& title) const {
-    return answersTrue(busAddress_, desk("Activate", title));
+    return answersTrue(busAddress_, desk("Activate", title)) && eventually([&] { return focused() == title; }, 5s);
 }
 
 void GnomeShell::stop() {

@@ -23,7 +23,9 @@ public:
 
     // WAYLAND_DISPLAY and the session bus, as GNOME Shell gives them to applications.
     Environment environment() const;
-    // Activates the window of that title, as a click on it would; false when there is none.
+    // The title of the window with the focus; empty when none has it.
+    std::string focused() const;
+    // Activates the window of that title, as a click on it would: true once it has the focus.
     bool activate(const std::string& title) const;
     void stop();
     // Stopped, then started again on the same buses and socket.

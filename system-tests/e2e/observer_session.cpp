@@ -138,6 +138,9 @@ std::unique_ptr<Actor> ObserverSession::waylandWindow(const std::string& command
                                                       const std::string& title) {
     auto shown = actor(commandName);
     if (!shown || !shown->command("wayland-window " + appId + " " + title)) return nullptr;
+    // GNOME Shell gives a new window the focus a moment after it is shown.
+    if (gnomeShell_ && !eventually([&] { return gnomeShell_->focused() == title; }, std::chrono::seconds(5)))
+        return nullptr;
     return shown;
 }
 

@@ -1,7 +1,7 @@
 // The tests' hands on a private GNOME Shell (GNOME Shell 42 to 44): it leaves the
 // overview that a session starts in, so that windows are shown and take the focus as on a
-// desktop in use, and it activates a window by its title when a test asks, as a click
-// would. It owns org.quorvel.TestDesk on the session bus.
+// desktop in use, tells the focus window's title, and activates a window by its title
+// when a test asks, as a click would. It owns org.quorvel.TestDesk on the session bus.
 'use strict';
 
 const {Gio, GLib} = imports.gi;
@@ -13,6 +13,9 @@ const interfaceXml = `
     <method name="Activate">
       <arg type="s" direction="in" name="title"/>
       <arg type="b" direction="out" name="found"/>
+    </method>
+    <method name="Focused">
+      <arg type="s" direction="out" name="title"/>
     </method>
     <method name="Ready">
       <arg type="b" direction="out" name="ready"/>
@@ -27,6 +30,11 @@ class TestDesk {
             return false;
         actor.meta_window.activate(global.get_current_time());
         return true;
+    }
+
+    Focused() {
+        const focus = global.display.focus_window;
+        return focus ? focus.get_title() || '' : '';
     }
 
     Ready() {

@@ -145,19 +145,19 @@ std::optional<std::string> SessionBus::ownerOf(const char* name, Clock::time_poi
     return std::nullopt;
 }
 
-bool SessionBus::onOwnerChange(const char* name, sd_bus_message_handler_t handler) {
+bool SessionBus::onOwnerChange(const char* name, sd_bus_message_handler_t handler, void* data) {
     const std::string match = std::string("type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
                                           "member='NameOwnerChanged',arg0='") + name + "'";
-    return sd_bus_add_match_async(bus_, nullptr, match.c_str(), handler, nullptr, nullptr) >= 0;
+    return sd_bus_add_match_async(bus_, nullptr, match.c_str(), handler, nullptr, data) >= 0;
 }
 
 bool SessionBus::onSignal(const char* path, const char* interface, const char* member,
-                          sd_bus_message_handler_t handler) {
-    return sd_bus_match_signal_async(bus_, nullptr, nullptr, path, interface, member, handler, nullptr, nullptr) >= 0;
+                          sd_bus_message_handler_t handler, void* data) {
+    return sd_bus_match_signal_async(bus_, nullptr, nullptr, path, interface, member, handler, nullptr, data) >= 0;
 }
 
-bool SessionBus::onCallsTo(const char* path, sd_bus_message_handler_t handler) {
-    return sd_bus_add_object(bus_, nullptr, path, handler, nullptr) >= 0;
+bool SessionBus::onCallsTo(const char* path, sd_bus_message_handler_t handler, void* data) {
+    return sd_bus_add_object(bus_, nullptr, path, handler, data) >= 0;
 }
 
 int answered(int replied) {

@@ -60,10 +60,12 @@ public:
     // The unique name that owns `name` by the deadline; nothing, with why, otherwise.
     std::optional<std::string> ownerOf(const char* name, Clock::time_point deadline, std::string& failure);
 
-    // `handler` runs for each message of its kind that arrives, for the connection's life.
-    bool onOwnerChange(const char* name, sd_bus_message_handler_t handler);
-    bool onSignal(const char* path, const char* interface, const char* member, sd_bus_message_handler_t handler);
-    bool onCallsTo(const char* path, sd_bus_message_handler_t handler);
+    // `handler` runs with `data` for each message of its kind that arrives, for the
+    // connection's life.
+    bool onOwnerChange(const char* name, sd_bus_message_handler_t handler, void* data);
+    bool onSignal(const char* path, const char* interface, const char* member, sd_bus_message_handler_t handler,
+                  void* data);
+    bool onCallsTo(const char* path, sd_bus_message_handler_t handler, void* data);
 
 private:
     explicit SessionBus(sd_bus* bus) : bus_(bus) {}
