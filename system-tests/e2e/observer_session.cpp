@@ -174,6 +174,17 @@ std::vector<std::string> ObserverSession::log() const {
     return lines;
 }
 
+bool ObserverSession::logHas(const std::string& line) const {
+    const auto lines = log();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool ObserverSession::restartCompositor() {
+    if (sway_) return sway_->restart();
+    if (kwin_) return kwin_->restart();
+    return gnomeShell_ && gnomeShell_->restart();
+}
+
 bool ObserverSession::waitForEvents(std::size_t count, std::chrono::milliseconds timeout) const {
     return eventually([&] { return events().size() >= count; }, timeout);
 }

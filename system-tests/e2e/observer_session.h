@@ -54,6 +54,8 @@ public:
     testbed::Sway& sway() { return *sway_; }
     testbed::KWin& kwin() { return *kwin_; }
     testbed::GnomeShell& gnomeShell() { return *gnomeShell_; }
+    // Stops the Wayland compositor and starts it again on the same sockets.
+    bool restartCompositor();
 
     // An actor outside the host's tree; `commandName` becomes its command name.
     std::unique_ptr<testbed::Actor> actor(const std::string& commandName = "meeting_actor");
@@ -75,6 +77,7 @@ public:
     // Log lines with their time stamps checked and taken off; a line with a malformed
     // stamp is kept whole, so that it shows in a comparison.
     std::vector<std::string> log() const;
+    bool logHas(const std::string& line) const;
 
     bool waitForEvents(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(6)) const;
     bool waitForLog(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(6)) const;
