@@ -1,7 +1,7 @@
 // The windows of a Wayland session as its compositor tells them. Core Wayland shows a
 // client no other client's windows, so each compositor is asked in its own way (sway's
-// IPC, a script loaded into KWin, quorvel's GNOME Shell extension, the wlroots toplevel
-// list); each source turns its answer into this one view. A compositor sees the XWayland
+// and Hyprland's IPC, a script loaded into KWin, quorvel's GNOME Shell extension, the
+// wlroots toplevel list); each source turns its answer into this one view. A compositor sees the XWayland
 // windows too, so when the session has a compositor source it is the only source of
 // windows, and the X server is not asked for them.
 #pragma once

@@ -21,6 +21,7 @@ const char* nameOf(Server server) {
         case Server::sound: return "sound server";
         case Server::x: return "X server";
         case Server::sway: return "sway";
+        case Server::hyprland: return "Hyprland";
         case Server::kwin: return "KWin";
         case Server::gnomeShell: return "GNOME Shell";
         case Server::wayland: return "Wayland compositor";

@@ -8,10 +8,10 @@
 
 namespace observer::platform::reachability {
 
-// A Wayland session's compositor source is a server of its own: sway's IPC, KWin through
-// its script or GNOME Shell through quorvel's extension on the session bus, or the
-// toplevel list of another wlroots compositor on its Wayland socket.
-enum class Server { sound, x, sway, kwin, gnomeShell, wayland, count };
+// A Wayland session's compositor source is a server of its own: sway's or Hyprland's IPC,
+// KWin through its script or GNOME Shell through quorvel's extension on the session bus,
+// or the toplevel list of another wlroots compositor on its Wayland socket.
+enum class Server { sound, x, sway, hyprland, kwin, gnomeShell, wayland, count };
 
 // A connection attempt failed for `reason`.
 void unreachable(Server server, std::string_view reason);
