@@ -71,8 +71,8 @@ bool GnomeShell::prepare() {
 
 bool GnomeShell::launch() {
     Launch launch;
-    launch.arguments = {"gnome-shell", "--headless", "--wayland", "--no-x11", "--virtual-monitor", "1280x800",
-                        "--wayland-display", socketName};
+    launch.arguments = {"gnome-shell", "--headless", "--wayland", "--virtual-monitor", "1280x800", "--wayland-display",
+                        socketName};
     launch.environment = {{"HOME", home_},
                           {"XDG_RUNTIME_DIR", runtime_},
                           {"XDG_CONFIG_HOME", home_ + "/.config"},
@@ -88,11 +88,26 @@ bool GnomeShell::launch() {
         return answersTrue(busAddress_, desk("Ready")) &&
                (!withQuorvelExtension_ || ownsName(busAddress_, "org.quorvel.ShellWindows"));
     };
-    return eventually([&] { return !process_.running() || up(); }, 30s) && process_.running();
+    if (!eventually([&] { return !process_.running() || up(); }, 30s) || !process_.running()) return false;
+    // Mutter starts XWayland when its first X client connects, on a display it has set up.
+    std::string display;
+    callOnBus(busAddress_, desk("XDisplay"), [&](sd_bus_message* reply) {
+        const char* text = nullptr;
+        if (sd_bus_message_read(reply, "s", &text) < 0 || text == nullptr) return false;
+        display = text;
+        return true;
+    });
+    const auto space = display.find(' ');
+    xDisplay_ = display.substr(0, space);
+    xAuthority_ = space == std::string::npos ? "" : display.substr(space + 1);
+    return !xDisplay_.empty();
 }
 
 Environment GnomeShell::environment() const {
-    return {{"WAYLAND_DISPLAY", waylandDisplay_}, {"DBUS_SESSION_BUS_ADDRESS", busAddress_}};
+    return {{"WAYLAND_DISPLAY", waylandDisplay_},
+            {"DBUS_SESSION_BUS_ADDRESS", busAddress_},
+            {"DISPLAY", xDisplay_},
+            {"XAUTHORITY", xAuthority_}};
 }
 
 std::string GnomeShell::focused() const {
@@ -107,7 +122,13 @@ std::string GnomeShell::focused() const {
 }
 
 bool GnomeShell::activate(const std::string& title) const {
-    return answersTrue(busAddress_, desk("Activate", title)) && eventually([&] { return focused() == title; }, 5s);
+    // A window just opened may not be managed yet: activated again until it has the focus.
+    return eventually(
+        [&] {
+            return focused() == title || (answersTrue(busAddress_, desk("Activate", title)) &&
+                                          eventually([&] { return focused() == title; }, 1s));
+        },
+        5s);
 }
 
 void GnomeShell::stop() {

@@ -1,9 +1,9 @@
-// A private GNOME Shell for the tests: headless, Wayland only, on a virtual monitor, with
+// A private GNOME Shell for the tests: headless, with XWayland, on a virtual monitor, with
 // its session bus and a system bus of its own (GNOME Shell asks logind on the system bus
 // where systemd's seat directory exists, and runs on without an answer), in a runtime
 // directory inside the test's directory. Its settings are a key file of its own, which
-// enables the tests' desk extension (testbed/gnome-shell-desk: leaves the overview,
-// activates windows) and, when asked, quorvel's window report extension in the edition
+// enables the tests' desk extension (testbed/gnome-shell-desk: leaves the overview, tells
+// XWayland's display, activates windows) and, when asked, quorvel's window report extension in the edition
 // for GNOME Shell 42 to 44, Debian 12's being 43.
 #pragma once
 
@@ -21,7 +21,8 @@ public:
     static std::unique_ptr<GnomeShell> start(const std::string& directory, bool withQuorvelExtension);
     ~GnomeShell();
 
-    // WAYLAND_DISPLAY and the session bus, as GNOME Shell gives them to applications.
+    // WAYLAND_DISPLAY, the session bus, XWayland's DISPLAY and XAUTHORITY, as GNOME Shell
+    // gives them to applications.
     Environment environment() const;
     // The title of the window with the focus; empty when none has it.
     std::string focused() const;
@@ -41,6 +42,8 @@ private:
     std::string home_;
     std::string busAddress_;
     std::string waylandDisplay_;
+    std::string xDisplay_;
+    std::string xAuthority_;
     bool withQuorvelExtension_;
     Child systemBus_;
     Child sessionBus_;

@@ -1,7 +1,8 @@
 // quorvel end to end in a GNOME Wayland session on a private headless GNOME Shell 43,
-// with native windows: a change of focus reaching quorvel in the extension's signal, and
-// a GNOME Shell without quorvel's extension, under which quorvel sees no native window
-// (what every Wayland desktop must see alike: wayland_e2e_test.cpp). The desktops that
+// with native windows and XWayland ones: a change of focus reaching quorvel in the
+// extension's signal, both kinds of window in one list, and a GNOME Shell without
+// quorvel's extension, under which quorvel sees no native window (what every Wayland
+// desktop must see alike: wayland_e2e_test.cpp). The desktops that
 // run GNOME run PipeWire, so these tests run on it alone.
 #include <gtest/gtest.h>
 
@@ -44,9 +45,25 @@ TEST_F(GnomeShellOnPipeWireTest, AWindowTheUserActivatesIsInFront) {
     EXPECT_EQ(session.log(), zoomInFrontLog(session.host().process.pid(), zoom->pid));
 }
 
-// Without the extension a native window has no title and no owner for quorvel: a meeting
-// client in front that records is not named, and the log says why once.
-TEST_F(GnomeShellWithoutTheExtensionOnPipeWireTest, ANativeMeetingClientIsNotSeenAndTheLogSaysWhy) {
+// An XWayland editor on top of a native browser: one window list, in Mutter's stacking
+// order, the editor's pid from its _NET_WM_PID.
+TEST_F(GnomeShellOnPipeWireTest, XWaylandAndNativeWindowsAreOneList) {
+    const std::string title = "Meet - abc-defg-hij " + dash + " Mozilla Firefox";
+    auto firefox = session.waylandWindow("firefox", "firefox", title);
+    auto editor = session.actor("gedit");
+    ASSERT_TRUE(firefox && editor && editor->command("window gedit Gedit notes.txt - Text Editor"));
+    ASSERT_TRUE(session.gnomeShell().activate("notes.txt - Text Editor"));
+    ASSERT_TRUE(session.startObserver());
+    ASSERT_TRUE(firefox->command("record-child mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode, micActive("Firefox", firefox->pid, title)}));
+    EXPECT_EQ(session.log(), browserFoundBehindLog(session.host().process.pid(), "Firefox", firefox->pid, title));
+}
+
+// Without the extension quorvel asks XWayland, as on any Wayland desktop it cannot ask: a
+// native meeting client in front that records is not seen, and the log says why once; an
+// XWayland one is.
+TEST_F(GnomeShellWithoutTheExtensionOnPipeWireTest, OnlyXWaylandWindowsAreSeenAndTheLogSaysWhy) {
     auto zoom = session.waylandWindow("zoom", "zoom", "Zoom Meeting");
     ASSERT_TRUE(zoom);
     ASSERT_TRUE(session.startObserver());
@@ -55,8 +72,15 @@ TEST_F(GnomeShellWithoutTheExtensionOnPipeWireTest, ANativeMeetingClientIsNotSee
     EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode}));
     EXPECT_EQ(session.log(), (Lines{"GNOME Shell unreachable: quorvel's extension is not running in it "
                                     "(org.quorvel.ShellWindows is not on the session bus)",
-                                    "X server unreachable: DISPLAY is not set",
                                     modeLine(session.host().process.pid())}));
+
+    auto xwaylandZoom = session.actor("zoom");
+    ASSERT_TRUE(xwaylandZoom && xwaylandZoom->command("window zoom zoom Zoom Meeting (XWayland)"));
+    ASSERT_TRUE(session.gnomeShell().activate("Zoom Meeting (XWayland)"));
+    ASSERT_TRUE(xwaylandZoom->command("record mic0"));
+    ASSERT_TRUE(session.waitForEvents(3));
+    EXPECT_EQ(session.events(), (Lines{heartbeat, perProcessMode,
+                                       micActive("Zoom", xwaylandZoom->pid, "Zoom Meeting (XWayland)")}));
 }
 
 }  // namespace

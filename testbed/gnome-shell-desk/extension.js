@@ -1,7 +1,7 @@
 // The tests' hands on a private GNOME Shell (GNOME Shell 42 to 44): it leaves the
 // overview that a session starts in, so that windows are shown and take the focus as on a
-// desktop in use, tells the focus window's title, and activates a window by its title
-// when a test asks, as a click would. It owns org.quorvel.TestDesk on the session bus.
+// desktop in use, tells the focus window's title and XWayland's display, and activates a
+// window by its title when a test asks, as a click would. It owns org.quorvel.TestDesk on the session bus.
 'use strict';
 
 const {Gio, GLib} = imports.gi;
@@ -16,6 +16,9 @@ const interfaceXml = `
     </method>
     <method name="Focused">
       <arg type="s" direction="out" name="title"/>
+    </method>
+    <method name="XDisplay">
+      <arg type="s" direction="out" name="display"/>
     </method>
     <method name="Ready">
       <arg type="b" direction="out" name="ready"/>
@@ -35,6 +38,11 @@ class TestDesk {
     Focused() {
         const focus = global.display.focus_window;
         return focus ? focus.get_title() || '' : '';
+    }
+
+    // XWayland's DISPLAY and XAUTHORITY, separated by a space, once XWayland is up.
+    XDisplay() {
+        return `${GLib.getenv('DISPLAY') || ''} ${GLib.getenv('XAUTHORITY') || ''}`;
     }
 
     Ready() {
