@@ -22,6 +22,18 @@ BusCall desk(const char* member, std::string argument = "") {
     return {"org.quorvel.TestDesk", "/org/quorvel/TestDesk", "org.quorvel.TestDesk", member, std::move(argument)};
 }
 
+// A desk method's one string answer; empty when it gives none.
+std::string deskText(const std::string& address, const char* member) {
+    std::string answer;
+    callOnBus(address, desk(member), [&](sd_bus_message* reply) {
+        const char* text = nullptr;
+        if (sd_bus_message_read(reply, "s", &text) < 0 || text == nullptr) return false;
+        answer = text;
+        return true;
+    });
+    return answer;
+}
+
 }  // namespace
 
 GnomeShell::GnomeShell(std::string directory, std::string runtime, bool withQuorvelExtension)
@@ -90,13 +102,7 @@ bool GnomeShell::launch() {
     };
     if (!eventually([&] { return !process_.running() || up(); }, 30s) || !process_.running()) return false;
     // Mutter starts XWayland when its first X client connects, on a display it has set up.
-    std::string display;
-    callOnBus(busAddress_, desk("XDisplay"), [&](sd_bus_message* reply) {
-        const char* text = nullptr;
-        if (sd_bus_message_read(reply, "s", &text) < 0 || text == nullptr) return false;
-        display = text;
-        return true;
-    });
+    const std::string display = deskText(busAddress_, "XDisplay");
     const auto space = display.find(' ');
     xDisplay_ = display.substr(0, space);
     xAuthority_ = space == std::string::npos ? "" : display.substr(space + 1);
@@ -111,14 +117,7 @@ Environment GnomeShell::environment() const {
 }
 
 std::string GnomeShell::focused() const {
-    std::string title;
-    callOnBus(busAddress_, desk("Focused"), [&](sd_bus_message* reply) {
-        const char* text = nullptr;
-        if (sd_bus_message_read(reply, "s", &text) < 0 || text == nullptr) return false;
-        title = text;
-        return true;
-    });
-    return title;
+    return deskText(busAddress_, "Focused");
 }
 
 bool GnomeShell::activate(const std::string& title) const {

@@ -1,5 +1,4 @@
-// Read with nlohmann-json, trusting nothing about the answers' shape: a member of another
-// kind than Hyprland sends counts as absent.
+// Read with nlohmann-json, trusting nothing about the answers' shape.
 #include "observer/platform/linux/hyprland_clients.h"
 
 #include <nlohmann/json.hpp>
@@ -7,31 +6,20 @@
 #include <cstdint>
 #include <set>
 
+#include "observer/platform/linux/json_members.h"
+
 namespace observer::platform::hyprland {
 namespace {
 
 using nlohmann::json;
-
-std::string text(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
-bool flag(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_boolean() && found->get<bool>();
-}
-
-std::optional<std::int64_t> number(const json& node, const char* key) {
-    const auto found = node.find(key);
-    if (found == node.end() || !found->is_number_integer()) return std::nullopt;
-    return found->get<std::int64_t>();
-}
+using json_members::flag;
+using json_members::integer;
+using json_members::text;
 
 std::optional<std::int64_t> workspaceId(const json& node, const char* key) {
     const auto found = node.find(key);
     if (found == node.end() || !found->is_object()) return std::nullopt;
-    return number(*found, "id");
+    return integer(*found, "id");
 }
 
 // The workspaces that monitors show. A special workspace that is not open has id 0.
@@ -60,8 +48,8 @@ std::optional<std::string> reportOf(std::string_view clientsAnswer, std::string_
         const std::string address = text(client, "address");
         if (address.empty()) continue;
         const auto workspace = workspaceId(client, "workspace");
-        const std::int64_t pid = number(client, "pid").value_or(0);
-        const std::int64_t focusOrder = number(client, "focusHistoryID").value_or(-1);
+        const std::int64_t pid = integer(client, "pid").value_or(0);
+        const std::int64_t focusOrder = integer(client, "focusHistoryID").value_or(-1);
         if (focusOrder == 0) active = address;
         windows.push_back({{"id", address},
                            {"title", text(client, "title")},

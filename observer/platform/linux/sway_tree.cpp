@@ -8,22 +8,14 @@
 #include <map>
 #include <optional>
 
+#include "observer/platform/linux/json_members.h"
+
 namespace observer::platform::sway {
 namespace {
 
 using nlohmann::json;
-
-// Members of another kind than sway sends count as absent: an answer is never trusted
-// to be well formed.
-std::string text(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
-bool flag(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_boolean() && found->get<bool>();
-}
+using json_members::flag;
+using json_members::text;
 
 std::uint64_t idOf(const json& node) {
     const auto found = node.find("id");

@@ -1,5 +1,4 @@
-// Reading a report with nlohmann-json, trusting nothing about its shape: a member of
-// another kind than the reports have counts as absent.
+// Reading a report with nlohmann-json, trusting nothing about its shape.
 #include "observer/platform/linux/window_report.h"
 
 #include <nlohmann/json.hpp>
@@ -9,35 +8,25 @@
 #include <utility>
 #include <vector>
 
+#include "observer/platform/linux/json_members.h"
+
 namespace observer::platform::window_report {
 namespace {
 
 using nlohmann::json;
-
-std::string text(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
-bool flag(const json& node, const char* key) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_boolean() && found->get<bool>();
-}
-
-std::int64_t number(const json& node, const char* key, std::int64_t absent) {
-    const auto found = node.find(key);
-    return found != node.end() && found->is_number_integer() ? found->get<std::int64_t>() : absent;
-}
+using json_members::flag;
+using json_members::integer;
+using json_members::text;
 
 std::optional<std::int32_t> pidOf(const json& node) {
-    const std::int64_t pid = number(node, "pid", 0);
+    const std::int64_t pid = integer(node, "pid").value_or(0);
     if (pid <= 0 || pid > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(pid);
 }
 
 struct Reported {
     compositor::Toplevel window;
-    std::string kwinId;
+    std::string compositorId;
     std::int64_t stacking = -1;
 };
 
@@ -54,9 +43,9 @@ std::optional<compositor::View> ReportReader::read(std::string_view document) {
     for (const json& node : *list) {
         if (!node.is_object()) continue;
         Reported entry;
-        entry.kwinId = text(node, "id");
-        if (entry.kwinId.empty() || !seen.insert(entry.kwinId).second) continue;
-        auto [numbered, added] = numbers_.try_emplace(entry.kwinId, nextNumber_);
+        entry.compositorId = text(node, "id");
+        if (entry.compositorId.empty() || !seen.insert(entry.compositorId).second) continue;
+        auto [numbered, added] = numbers_.try_emplace(entry.compositorId, nextNumber_);
         if (added) ++nextNumber_;
         entry.window.id = numbered->second;
         entry.window.title = text(node, "title");
@@ -64,7 +53,7 @@ std::optional<compositor::View> ReportReader::read(std::string_view document) {
         if (flag(node, "x11")) entry.window.instance = text(node, "instance");
         entry.window.pid = pidOf(node);
         entry.window.onScreen = flag(node, "onScreen");
-        entry.stacking = number(node, "stacking", -1);
+        entry.stacking = integer(node, "stacking").value_or(-1);
         reported.push_back(std::move(entry));
     }
     // Windows that are gone keep no number: their UUIDs never come back.
@@ -75,7 +64,7 @@ std::optional<compositor::View> ReportReader::read(std::string_view document) {
     compositor::View view;
     const std::string active = text(report, "active");
     for (std::size_t index = 0; index < reported.size(); ++index) {
-        if (!active.empty() && reported[index].kwinId == active) view.focused = index;
+        if (!active.empty() && reported[index].compositorId == active) view.focused = index;
         if (reported[index].window.onScreen) view.frontToBack.push_back(index);
         view.windows.push_back(reported[index].window);
     }
