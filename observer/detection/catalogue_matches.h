@@ -1,9 +1,9 @@
 // Which catalogue rows the running applications match, for one detection. A desktop
 // lists every process that owns a window as an application of its own, and many of them
-// share a name (several terminals, a browser's windows in several processes): each row
-// is searched for once per distinct name and bundle identifier, when a pass first asks,
-// so a detection costs text searches in the number of distinct applications, not in the
-// number of processes or windows.
+// share a name (several instances of one terminal or editor, each a process of its own):
+// each row is searched for once per distinct name and bundle identifier, when a pass
+// first asks, so a detection costs text searches in the number of distinct applications,
+// not in the number of processes or windows.
 #pragma once
 
 #include <cstddef>

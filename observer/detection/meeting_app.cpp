@@ -23,7 +23,8 @@ std::string candidateLine(std::string_view prefix, std::string_view label, std::
     return line;
 }
 
-std::optional<DetectionResult> frontmostPass(const platform::RunningApplication& frontmost, CatalogueMatches& catalogue) {
+std::optional<DetectionResult> frontmostPass(const platform::RunningApplication& frontmost,
+                                             CatalogueMatches& catalogue) {
     for (std::size_t rowIndex = 0; rowIndex < meetingApps.size(); ++rowIndex) {
         if (!catalogue.matches(frontmost, rowIndex)) continue;
         const MeetingApp& row = meetingApps[rowIndex];

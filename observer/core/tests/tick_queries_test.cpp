@@ -52,7 +52,8 @@ TickReads readsOfOneTick() {
     }
     sim::recordHalCalls(false);
     sim::setProcessQueryOverride(nullptr);
-    reads.lists = {after.windowListCopies - before.windowListCopies, after.runningApplications - before.runningApplications,
+    reads.lists = {after.windowListCopies - before.windowListCopies,
+                   after.runningApplications - before.runningApplications,
                    after.frontmostApplications - before.frontmostApplications};
     return reads;
 }
@@ -245,11 +246,16 @@ std::map<HalRead, int> listReads(const std::map<HalRead, int>& reads) {
 // tracked application's check cross, none of the processes that no rule needs.
 TEST_F(TickQueriesTest, QueriesStayFlatFromOneTo200ClientsAnd10To3000Processes) {
     namespace hal = platform::audio;
-    const std::map<HalRead, int> processList{{{sim::HalQuery::size, hal::systemObject, hal::selector::processObjectList}, 1},
-                                             {{sim::HalQuery::data, hal::systemObject, hal::selector::processObjectList}, 1}};
+    const auto listRead = [](sim::HalQuery query) {
+        return HalRead{query, hal::systemObject, hal::selector::processObjectList};
+    };
+    const std::map<HalRead, int> processList{{listRead(sim::HalQuery::size), 1}, {listRead(sim::HalQuery::data), 1}};
     const std::map<Pid, int> helpers{{3001, 1}, {3002, 1}};
     const std::map<Pid, int> helpersAndRecorder{{hostPid, 1}, {3001, 1}, {3002, 1}, {recorderPid, 1}};
     const std::map<Pid, int> helpersAndRenderer{{hostPid, 1}, {3001, 1}, {3002, 1}, {chromePid, 1}, {rendererPid, 1}};
+    const auto expectEachPropertyReadOnce = [](const TickReads& reads, const char* tick) {
+        for (const auto& [read, count] : reads.hal) EXPECT_EQ(count, 1) << tick << ", object " << std::get<1>(read);
+    };
     for (const int clients : {1, 20, 200}) {
         for (const int processes : {10, 300, 3000}) {
             SCOPED_TRACE(std::to_string(clients) + " clients, " + std::to_string(processes) + " processes");
@@ -260,6 +266,7 @@ TEST_F(TickQueriesTest, QueriesStayFlatFromOneTo200ClientsAnd10To3000Processes) 
             EXPECT_EQ(idle.lists, (QueryCounts{0, 0, 0})) << "idle";
             EXPECT_EQ(listReads(idle.hal), processList) << "idle";
             EXPECT_EQ(idle.records, helpers) << "idle";
+            expectEachPropertyReadOnce(idle, "idle");
             EXPECT_FALSE(micWasActive);
 
             sim::setWorld(desktopWithClients(clients, processes, Activity::detecting));
@@ -268,20 +275,21 @@ TEST_F(TickQueriesTest, QueriesStayFlatFromOneTo200ClientsAnd10To3000Processes) 
                 EXPECT_EQ(detecting.lists, (QueryCounts{1, 1, 1})) << "detecting";
                 EXPECT_EQ(listReads(detecting.hal), processList) << "detecting";
                 EXPECT_EQ(detecting.records, helpersAndRecorder) << "detecting";
-                for (const auto& [read, count] : detecting.hal) EXPECT_EQ(count, 1) << "object " << std::get<1>(read);
+                expectEachPropertyReadOnce(detecting, "detecting");
             }
             EXPECT_TRUE(micWasActive && !emittedForCurrentSession) << "detection kept running";
 
             sim::setWorld(desktopWithClients(clients, processes, Activity::tracking));
             pollTick();
-            ASSERT_EQ(outputLines(), std::vector<std::string>{
-                                         R"({"event":"mic-active","app":"Google Chrome","pid":710,"title":"Meet - abc-defg-hij"})"});
+            const std::string chromeMeeting =
+                R"({"event":"mic-active","app":"Google Chrome","pid":710,"title":"Meet - abc-defg-hij"})";
+            ASSERT_EQ(outputLines(), std::vector<std::string>{chromeMeeting});
             const TickReads tracking = readsOfOneTick();
             EXPECT_TRUE(emittedForCurrentSession) << "the tracked meeting goes on";
             EXPECT_EQ(tracking.lists, (QueryCounts{0, 0, 0})) << "tracking";
             EXPECT_EQ(listReads(tracking.hal), processList) << "tracking";
             EXPECT_EQ(tracking.records, helpersAndRenderer) << "tracking";
-            for (const auto& [read, count] : tracking.hal) EXPECT_EQ(count, 1) << "object " << std::get<1>(read);
+            expectEachPropertyReadOnce(tracking, "tracking");
         }
     }
 }

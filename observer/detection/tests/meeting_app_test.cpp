@@ -154,8 +154,8 @@ TEST_F(MeetingAppTest, BundleIdentifierMatchesWhenTheNameDoesNot) {
 // Processes that share a name are one application only when their bundle identifiers
 // agree too: each is matched by its own.
 TEST_F(MeetingAppTest, ApplicationsSharingANameAreMatchedByTheirBundleIdentifiers) {
-    world.apps = {app("Helper", 760, "org.example.helper"), app("Helper", 761), app("Helper", 762, "com.microsoft.edgemac.helper"),
-                  app("Helper", zoom, "us.zoom.xos")};
+    world.apps = {app("Helper", 760, "org.example.helper"), app("Helper", 761),
+                  app("Helper", 762, "com.microsoft.edgemac.helper"), app("Helper", zoom, "us.zoom.xos")};
     for (const Pid pid : {760, 761, 762}) world.processes.push_back(process(pid, 1));
     world.frontmostPid = 760;
     capture({762});
