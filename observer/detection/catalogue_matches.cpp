@@ -49,13 +49,13 @@ std::size_t CatalogueMatches::identityOf(const platform::RunningApplication& app
     const auto [entry, added] = identities_.try_emplace(Identity{&app}, searched_.size());
     if (added) {
         searched_.push_back(&app);
-        answers_.emplace_back(meetingApps.size(), Answer::unknown);
+        answers_.resize(answers_.size() + meetingApps.size(), Answer::unknown);
     }
     return entry->second;
 }
 
 bool CatalogueMatches::answer(std::size_t identity, std::size_t row) {
-    Answer& known = answers_[identity][row];
+    Answer& known = answers_[identity * meetingApps.size() + row];
     if (known == Answer::unknown) known = matchesRow(*searched_[identity], meetingApps[row]) ? Answer::yes : Answer::no;
     return known == Answer::yes;
 }

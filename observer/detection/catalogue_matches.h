@@ -44,7 +44,7 @@ private:
 
     std::unordered_map<Identity, std::size_t, IdentityHash> identities_;
     std::vector<const platform::RunningApplication*> searched_;  // by identity: the first application seen with it
-    std::vector<std::vector<Answer>> answers_;                   // by identity, then row
+    std::vector<Answer> answers_;  // identity by identity, each its rows
     std::vector<std::size_t> runningIdentities_;
 };
 
