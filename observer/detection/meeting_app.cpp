@@ -6,21 +6,13 @@
 
 #include "observer/audio/mic_usage.h"
 #include "observer/core/event_stream.h"
+#include "observer/detection/catalogue_matches.h"
 #include "observer/detection/title_rules.h"
 #include "observer/detection/window_title.h"
-#include "observer/platform/text.h"
 #include "observer/platform/workspace.h"
 
 namespace observer {
 namespace {
-
-bool contains(const std::optional<std::string>& property, std::string_view match) {
-    return property && platform::localizedCaseInsensitiveContains(*property, match);
-}
-
-bool matches(const platform::RunningApplication& app, const MeetingApp& row) {
-    return contains(app.localizedName, row.match) || contains(app.bundleIdentifier, row.match);
-}
 
 std::string candidateLine(std::string_view prefix, std::string_view label, std::string_view title) {
     std::string line(prefix);
@@ -31,9 +23,11 @@ std::string candidateLine(std::string_view prefix, std::string_view label, std::
     return line;
 }
 
-std::optional<DetectionResult> frontmostPass(const platform::RunningApplication& frontmost) {
-    for (const MeetingApp& row : meetingApps) {
-        if (!matches(frontmost, row)) continue;
+std::optional<DetectionResult> frontmostPass(const platform::RunningApplication& frontmost,
+                                             CatalogueMatches& catalogue) {
+    for (std::size_t rowIndex = 0; rowIndex < meetingApps.size(); ++rowIndex) {
+        if (!catalogue.matches(frontmost, rowIndex)) continue;
+        const MeetingApp& row = meetingApps[rowIndex];
         const Pid pid = frontmost.processIdentifier;
         if (!isMicAttributable(pid, row.label)) return std::nullopt;
         std::string title = getWindowTitle(pid);
@@ -53,16 +47,18 @@ std::optional<DetectionResult> frontmostPass(const platform::RunningApplication&
     return std::nullopt;
 }
 
-std::optional<DetectionResult> fallbackPass(const std::vector<platform::RunningApplication>& running) {
-    for (const MeetingApp& row : meetingApps) {
+std::optional<DetectionResult> fallbackPass(const std::vector<platform::RunningApplication>& running,
+                                            CatalogueMatches& catalogue) {
+    for (std::size_t rowIndex = 0; rowIndex < meetingApps.size(); ++rowIndex) {
         const platform::RunningApplication* candidate = nullptr;
-        for (const auto& app : running) {
-            if (matches(app, row)) {
-                candidate = &app;
+        for (std::size_t index = 0; index < running.size(); ++index) {
+            if (catalogue.runningMatches(index, rowIndex)) {
+                candidate = &running[index];
                 break;
             }
         }
         if (candidate == nullptr) continue;
+        const MeetingApp& row = meetingApps[rowIndex];
         const Pid pid = candidate->processIdentifier;
         std::string title = getWindowTitle(pid);
         logLine(candidateLine("fallback candidate: ", row.label, title));
@@ -77,16 +73,18 @@ std::optional<DetectionResult> fallbackPass(const std::vector<platform::RunningA
 
 const MeetingApp* catalogueRowOf(const platform::RunningApplication& app) {
     for (const MeetingApp& row : meetingApps)
-        if (matches(app, row)) return &row;
+        if (matchesRow(app, row)) return &row;
     return nullptr;
 }
 
 std::optional<DetectionResult> detectMeetingApp() {
     const std::vector<platform::RunningApplication> running = platform::runningApplications();
-    if (const auto frontmost = platform::frontmostApplication()) {
-        if (auto result = frontmostPass(*frontmost)) return result;
+    const auto frontmost = platform::frontmostApplication();
+    CatalogueMatches catalogue(running);
+    if (frontmost) {
+        if (auto result = frontmostPass(*frontmost, catalogue)) return result;
     }
-    return fallbackPass(running);
+    return fallbackPass(running, catalogue);
 }
 
 }  // namespace observer

@@ -151,6 +151,24 @@ TEST_F(MeetingAppTest, BundleIdentifierMatchesWhenTheNameDoesNot) {
     expectResult(detect(), "Microsoft Edge", 750, "");
 }
 
+// Processes that share a name are one application only when their bundle identifiers
+// agree too: each is matched by its own.
+TEST_F(MeetingAppTest, ApplicationsSharingANameAreMatchedByTheirBundleIdentifiers) {
+    world.apps = {app("Helper", 760, "org.example.helper"), app("Helper", 761),
+                  app("Helper", 762, "com.microsoft.edgemac.helper"), app("Helper", zoom, "us.zoom.xos")};
+    for (const Pid pid : {760, 761, 762}) world.processes.push_back(process(pid, 1));
+    world.frontmostPid = 760;
+    capture({762});
+    show(zoom, "Zoom Meeting");
+    show(762, "Meet - abc");
+    expectResult(detect(), "Microsoft Edge", 762, "Meet - abc");
+    EXPECT_EQ(logLines(), (std::vector<std::string>{
+                              line("fallback candidate: Zoom" + dash + "\"Zoom Meeting\""),
+                              notUsing("Zoom"),
+                              line("fallback candidate: Microsoft Edge" + dash + "\"Meet - abc\""),
+                          }));
+}
+
 TEST_F(MeetingAppTest, WithoutPerProcessInformationTheFirstMatchingRowWins) {
     hasPerProcessInput = false;
     world.frontmostPid = chrome;

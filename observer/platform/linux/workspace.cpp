@@ -106,6 +106,36 @@ const ClientWindows& clientWindowsAndOwners(const x11::View& view) {
     return known;
 }
 
+// The owners described as applications, kept while neither the mirror nor the desktop
+// entries have changed: describing an owner reads its windows' classes and looks them up,
+// which would cost every call more the more windows there are. The entries' folders are
+// still checked on every call that has owners to name.
+struct DescribedOwners {
+    std::optional<std::uint64_t> version;
+    std::size_t indexBuilds = 0;
+    std::vector<RunningApplication> applications;  // one per owner, in the owners' order
+};
+
+const std::vector<RunningApplication>& describedOwners(const x11::View& view) {
+    static DescribedOwners known;
+    const ClientWindows& clients = clientWindowsAndOwners(view);
+    if (clients.owners.empty()) {
+        known.applications.clear();
+        known.version = view.version;
+        return known.applications;
+    }
+    desktop::refreshEntries();
+    if (known.version != view.version || known.indexBuilds != desktop::indexBuilds()) {
+        known.applications.clear();
+        EntryLookup entries;
+        for (const auto& owner : clients.owners)
+            known.applications.push_back(describe(view, entries, owner.pid, owner.windows));
+        known.version = view.version;
+        known.indexBuilds = desktop::indexBuilds();
+    }
+    return known.applications;
+}
+
 // A compositor's windows by owner, in the order of each owner's first window; a window
 // whose owner the compositor does not tell belongs to no application.
 struct CompositorOwner {
@@ -200,13 +230,8 @@ std::vector<RunningApplication> runningApplications() {
         for (const auto& owner : compositorOwners(*view)) applications.push_back(describe(*view, entries, owner));
         return applications;
     }
-    return x11::ask(std::vector<RunningApplication>(), [](const x11::View& view) {
-        std::vector<RunningApplication> applications;
-        EntryLookup entries;
-        for (const auto& owner : clientWindowsAndOwners(view).owners)
-            applications.push_back(describe(view, entries, owner.pid, owner.windows));
-        return applications;
-    });
+    return x11::ask(std::vector<RunningApplication>(),
+                    [](const x11::View& view) { return describedOwners(view); });
 }
 
 std::optional<RunningApplication> frontmostApplication() {
@@ -233,10 +258,11 @@ std::optional<RunningApplication> frontmostApplication() {
                         const auto* pid = std::get_if<std::int32_t>(&activeOwner);
                         if (pid == nullptr) return std::nullopt;
                         // Named as in the running-application list, so that both agree on one process.
-                        EntryLookup entries;
-                        for (const auto& owner : clients.owners)
-                            if (owner.pid == *pid) return describe(view, entries, owner.pid, owner.windows);
-                        return std::nullopt;
+                        const auto& owners = clients.owners;
+                        const auto owner = std::find_if(owners.begin(), owners.end(),
+                                                        [&](const Owned& o) { return o.pid == *pid; });
+                        if (owner == owners.end()) return std::nullopt;
+                        return describedOwners(view)[static_cast<std::size_t>(owner - owners.begin())];
                     });
 }
 
