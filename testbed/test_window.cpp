@@ -1,6 +1,7 @@
 // Test windows over xcb.
 #include "testbed/test_window.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,6 +114,19 @@ void TestWindow::activate() {
     xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
     xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window_, XCB_CURRENT_TIME);
     sync();
+    if (rootWindows("_NET_SUPPORTING_WM_CHECK").empty()) return;
+    // A manager acts on the message in its own time, and ignores it for a window it has not
+    // managed yet: asked again until the root names this window active, for two seconds.
+    for (int turn = 1; turn <= 100; ++turn) {
+        const auto active = rootWindows("_NET_ACTIVE_WINDOW");
+        if (!active.empty() && active.front() == window_) return;
+        struct timespec pause {0, 20'000'000};
+        nanosleep(&pause, nullptr);
+        if (turn % 10 == 0) {
+            sendToManager("_NET_ACTIVE_WINDOW", sourcePager, XCB_CURRENT_TIME);
+            sync();
+        }
+    }
 }
 
 void TestWindow::minimize() {
@@ -130,9 +144,12 @@ void TestWindow::sync() {
 }
 
 std::vector<xcb_window_t> TestWindow::managedWindows() {
-    const xcb_atom_t clientList = atom("_NET_CLIENT_LIST");
+    return rootWindows("_NET_CLIENT_LIST");
+}
+
+std::vector<xcb_window_t> TestWindow::rootWindows(std::string_view property) {
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, root_, clientList, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+        connection_, xcb_get_property(connection_, 0, root_, atom(property), XCB_ATOM_WINDOW, 0, 1024), nullptr);
     std::vector<xcb_window_t> windows;
     if (reply != nullptr) {
         const auto* first = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));

@@ -31,7 +31,8 @@ public:
 
     void map();
     void unmap();
-    // Asks the window manager to raise and focus the window; without one, takes the focus.
+    // Asks the window manager to raise and focus the window, and returns once the manager
+    // says it is active (at most two seconds later); without one, takes the focus.
     void activate();
     void minimize();
     void moveToDesktop(std::uint32_t desktop);
@@ -45,6 +46,8 @@ public:
 
 private:
     std::vector<xcb_window_t> managedWindows();
+    // The windows that a property of the root names.
+    std::vector<xcb_window_t> rootWindows(std::string_view property);
     xcb_atom_t atom(std::string_view name);
     void sendToManager(std::string_view message, std::uint32_t first, std::uint32_t second = 0);
 
