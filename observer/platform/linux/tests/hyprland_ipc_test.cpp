@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace observer::platform::hyprland {
 namespace {
@@ -35,6 +36,17 @@ std::string client(const std::string& address, const std::string& className, con
     return R"({"address": ")" + address + R"(", "mapped": true, "hidden": false, "workspace": {"id": 1}, "class": ")" +
            className + R"(", "title": ")" + title + R"(", "pid": )" + std::to_string(pid) +
            R"(, "xwayland": false, "focusHistoryID": )" + std::to_string(focusOrder) + "}";
+}
+
+// Hyprland's answer to j/clients, of these clients.
+std::string clientList(const std::vector<std::string>& clients) {
+    std::string list = "[";
+    for (const std::string& one : clients) {
+        if (list.size() > 1) list += ',';
+        list += one;
+    }
+    list += ']';
+    return list;
 }
 
 class FakeHyprland {
@@ -133,7 +145,7 @@ protected:
 };
 
 TEST_F(HyprlandIpcTest, TheViewIsAskedForAgainOnlyAfterAnEvent) {
-    hyprland_->setClients("[" + client("0x1", "zoom", "Zoom Meeting", 300, 0) + "]");
+    hyprland_->setClients(clientList({client("0x1", "zoom", "Zoom Meeting", 300, 0)}));
     ASSERT_TRUE(sessionHasHyprland());
     EXPECT_EQ(focusedTitle(), "Zoom Meeting");
     const int asked = hyprland_->requestsAnswered();
@@ -143,8 +155,8 @@ TEST_F(HyprlandIpcTest, TheViewIsAskedForAgainOnlyAfterAnEvent) {
     EXPECT_EQ(focusedTitle(), "Zoom Meeting");
     EXPECT_EQ(hyprland_->requestsAnswered(), asked) << "no event, no request";
 
-    hyprland_->setClients("[" + client("0x1", "zoom", "Zoom Meeting", 300, 1) + "," +
-                          client("0x2", "firefox", "Meet - abc", 100, 0) + "]");
+    hyprland_->setClients(
+        clientList({client("0x1", "zoom", "Zoom Meeting", 300, 1), client("0x2", "firefox", "Meet - abc", 100, 0)}));
     ASSERT_TRUE(hyprland_->sendEvent("openwindow>>2,1,firefox,Meet - abc\nactivewindow>>firefox,Meet - abc\n"));
     // The event is in once the socket says so; the tick then asks once.
     pollfd nothing{-1, 0, 0};
@@ -161,7 +173,7 @@ TEST_F(HyprlandIpcTest, TheViewIsAskedForAgainOnlyAfterAnEvent) {
 }
 
 TEST_F(HyprlandIpcTest, ALostEventConnectionIsConnectedAgainAndTheReturnSaidOnce) {
-    hyprland_->setClients("[" + client("0x1", "zoom", "Zoom Meeting", 300, 0) + "]");
+    hyprland_->setClients(clientList({client("0x1", "zoom", "Zoom Meeting", 300, 0)}));
     ASSERT_TRUE(sessionHasHyprland());
     ASSERT_EQ(focusedTitle(), "Zoom Meeting");
     ASSERT_EQ(hyprland_->subscribers(), 1);
