@@ -4,9 +4,11 @@
 
 namespace testbed {
 
-Child startPrivateBus(const std::string& socketPath, const std::string& log) {
+Child startPrivateBus(const std::string& socketPath, const std::string& log,
+                      const std::vector<std::pair<std::string, std::string>>& environment) {
     Launch bus;
     bus.arguments = {"dbus-daemon", "--session", "--address=" + busAddressOf(socketPath), "--nofork", "--nopidfile"};
+    bus.environment = environment;
     bus.error = Stream::file(log);
     Child daemon(bus);
     eventually([&] { return !daemon.running() || ownsName(busAddressOf(socketPath), "org.freedesktop.DBus"); },

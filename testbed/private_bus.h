@@ -7,14 +7,17 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testbed/child_process.h"
 
 namespace testbed {
 
 // A dbus-daemon listening at `socketPath`, up once it answers; a child that is not running
-// when it did not come up.
-Child startPrivateBus(const std::string& socketPath, const std::string& log);
+// when it did not come up. The services it starts get `environment`.
+Child startPrivateBus(const std::string& socketPath, const std::string& log,
+                      const std::vector<std::pair<std::string, std::string>>& environment = {});
 inline std::string busAddressOf(const std::string& socketPath) {
     return "unix:path=" + socketPath;
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "testbed/private_bus.h"
 #include "testbed/sound_census.h"
 
 namespace testbed {
@@ -131,13 +132,8 @@ bool SoundServer::startPipeWire() {
     environment.emplace_back("XDG_CONFIG_HOME", directory_ + "/config");
     environment.emplace_back("XDG_STATE_HOME", runtime_ + "/state");
 
-    Launch bus;
-    bus.arguments = {"dbus-daemon", "--session", "--address=unix:path=" + runtime_ + "/bus", "--nofork",
-                     "--nopidfile"};
-    bus.environment = environment;
-    bus.error = Stream::file(directory_ + "/dbus.log");
-    bus_ = Child(bus);
-    if (!eventually([&] { return accepts(runtime_ + "/bus"); }, 10s)) return false;
+    bus_ = startPrivateBus(runtime_ + "/bus", directory_ + "/dbus.log", environment);
+    if (!bus_.running()) return false;
 
     Launch daemon;
     daemon.arguments = {"pipewire"};
